@@ -1,0 +1,120 @@
+#include "modem/serial.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <string.h>
+#include <syslog.h>
+#include <termios.h>
+
+#include <iterator>
+
+#include "sys/sys_io.h"
+
+namespace {
+
+struct serial_speed {
+    unsigned rate;
+    speed_t constant;
+};
+
+constexpr serial_speed serial_speeds[] = {
+    {300, B300},         {600, B600},         {1200, B1200},       {2400, B2400},
+    {4800, B4800},       {19200, B19200},     {38400, B38400},     {57600, B57600},
+    {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
+    {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000},
+    {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
+    {3500000, B3500000}, {4000000, B4000000},
+};
+
+// Once real text flows, this much silence ends the reply.
+constexpr sys_ns serial_quiet_span = 200 * sys_ns_per_ms;
+// A chunk of more than this many bytes is real text; a smaller one (a lone line end)
+// keeps the caller's long wait.
+constexpr ssize_t serial_fragment_max = 2;
+// Sink for bytes that no longer fit the reply buffer, so the line is still drained.
+constexpr size_t serial_scratch_size = 128;
+
+thread_local char serial_reply[serial_reply_size];
+
+speed_t serial_speed_for(unsigned baud) {
+    for (const serial_speed& entry : serial_speeds) {
+        if (entry.rate == baud) return entry.constant;
+    }
+    return B9600;
+}
+
+sys_ns serial_span_of(int seconds) { return static_cast<sys_ns>(seconds) * sys_ns_per_sec; }
+
+}  // namespace
+
+void serial_line_settings(termios& line, unsigned baud, unsigned data_bits, const char* parity,
+                          unsigned stop_bits) {
+    line.c_iflag = IGNBRK | IGNPAR;
+    line.c_oflag = 0;
+    line.c_lflag = 0;
+    // Assigned, not merged: hardware flow control and every other control bit go off.
+    // The speed travels in c_cflag alone, as the Linux tty layer reads it.
+    tcflag_t cflag = serial_speed_for(baud) | CREAD | HUPCL | CLOCAL;
+    cflag |= data_bits == 7 ? CS7 : CS8;
+    if (stop_bits == 2) cflag |= CSTOPB;
+    if (parity[0] == 'O') cflag |= PARENB | PARODD;
+    if (parity[0] == 'E') cflag |= PARENB;
+    line.c_cflag = cflag;
+}
+
+int serial_open(const char* path, unsigned baud, unsigned data_bits, const char* parity,
+                unsigned stop_bits) {
+    // Non-blocking so that neither a missing carrier nor a full line can hang us.
+    const int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_SYNC);
+    if (fd < 0) {
+        syslog(LOG_ERR, "open(%s) error: %s", path, strerror(errno));
+        return -1;
+    }
+    // Start from the line's own settings: c_cc and the line discipline stay as they are.
+    termios line{};
+    if (tcgetattr(fd, &line) != 0) {
+        // Applying settings built on nothing would be worse than leaving the line alone.
+        syslog(LOG_ERR, "tcsetattr(%s) error: %s", path, strerror(errno));
+        return fd;
+    }
+    serial_line_settings(line, baud, data_bits, parity, stop_bits);
+    if (tcsetattr(fd, TCSANOW, &line) != 0) {
+        syslog(LOG_ERR, "tcsetattr(%s) error: %s", path, strerror(errno));
+    }
+    return fd;
+}
+
+char* serial_exchange(int fd, const char* text, int timeout_sec) {
+    const sys_ns long_wait = serial_span_of(timeout_sec);
+    const size_t length = strlen(text);
+    // The whole command or the modem sees a cut one; the line gets the caller's time-out
+    // to take it.
+    if (length > 0 && !sys_write_all(fd, text, length, sys_now() + long_wait)) {
+        syslog(LOG_ERR, "write error: %s", strerror(errno));
+    }
+
+    memset(serial_reply, 0, sizeof serial_reply);
+    if (timeout_sec < 0) return serial_reply;
+
+    char scratch[serial_scratch_size];
+    size_t received = 0;
+    sys_ns deadline = sys_now() + long_wait;
+    for (;;) {
+        if (sys_wait(fd, POLLIN, deadline) <= 0) break;
+        ssize_t got;
+        if (received >= serial_reply_size - 1) {
+            got = sys_read(fd, scratch, sizeof scratch);
+        } else {
+            got = sys_read(fd, serial_reply + received, serial_reply_size - 1 - received);
+        }
+        // Readiness without data: keep waiting, against the same deadline.
+        if (got < 0 && errno == EAGAIN) continue;
+        // End of file, hang-up (EIO) or any other failure ends the reply.
+        if (got <= 0) break;
+        received += static_cast<size_t>(got);
+        if (received > serial_reply_cutoff) break;
+        deadline = sys_now() + (got > serial_fragment_max ? serial_quiet_span : long_wait);
+    }
+    return serial_reply;
+}

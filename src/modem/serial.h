@@ -1,0 +1,33 @@
+// The raw serial line to the modem: open a tty in raw mode at a speed and character
+// format, write one text and gather the reply. A reply ends by a two-speed silence
+// rule: the caller's time-out for the first byte and after a chunk of 1 or 2 bytes,
+// 200 ms once a chunk of more than 2 bytes has come. Knows nothing of slots, locks
+// or AT syntax. Failures of open, line setup and write go to the system log.
+#pragma once
+
+#include <termios.h>
+
+#include <cstddef>
+
+// The reply buffer: one per thread, cleared by every exchange.
+constexpr size_t serial_reply_size = 8192;
+// Gathering stops once this many bytes have come, stored or dropped.
+constexpr size_t serial_reply_cutoff = 65535;
+
+// Opens `path` non-blocking and without becoming its controlling terminal, and sets
+// raw mode: `baud` from the speed table (others give 9600), 7 or 8 data bits,
+// parity by the first character of `parity` ('O', 'E', else none), 1 or 2 stop bits.
+// Returns the descriptor, or -1 when the device can't be opened.
+[[nodiscard]] int serial_open(const char* path, unsigned baud, unsigned data_bits,
+                              const char* parity, unsigned stop_bits);
+
+// The raw-mode settings serial_open applies: replaces c_iflag, c_oflag, c_lflag and
+// c_cflag of `line` and leaves everything else (c_cc, the line discipline) as it is.
+void serial_line_settings(termios& line, unsigned baud, unsigned data_bits, const char* parity,
+                          unsigned stop_bits);
+
+// Writes `text` whole (nothing for the empty text), then gathers the reply into the
+// reply buffer and returns it as a terminated text of at most serial_reply_size - 1
+// bytes. Bytes already waiting on the line start the reply. A negative time-out
+// gathers nothing; 0 makes the waits zero-time polls.
+char* serial_exchange(int fd, const char* text, int timeout_sec);

@@ -1,0 +1,89 @@
+#include "sys/sys_io.h"
+
+#include <errno.h>
+#include <poll.h>
+#include <time.h>
+#include <unistd.h>
+
+namespace {
+
+timespec sys_timespec_of(sys_ns span) {
+    if (span < 0) span = 0;
+    timespec ts{};
+    ts.tv_sec = static_cast<time_t>(span / sys_ns_per_sec);
+    ts.tv_nsec = static_cast<long>(span % sys_ns_per_sec);
+    return ts;
+}
+
+}  // namespace
+
+sys_ns sys_now() {
+    timespec ts{};
+    if (clock_gettime(CLOCK_MONOTONIC, &ts) != 0) return -1;
+    return static_cast<sys_ns>(ts.tv_sec) * sys_ns_per_sec + ts.tv_nsec;
+}
+
+int sys_wait(int fd, short events, sys_ns deadline) {
+    pollfd entry{};
+    entry.fd = fd;
+    entry.events = events;
+    for (;;) {
+        const sys_ns now = sys_now();
+        if (now < 0) return -1;
+        // ppoll takes a timespec, so a wait of years neither overflows nor becomes "forever".
+        const timespec left = sys_timespec_of(deadline - now);
+        const int ready = ppoll(&entry, 1, &left, nullptr);
+        if (ready > 0) return (entry.revents & POLLNVAL) ? -1 : 1;
+        if (ready == 0) return 0;
+        if (errno != EINTR) return -1;
+    }
+}
+
+ssize_t sys_read(int fd, void* buffer, size_t size) {
+    for (;;) {
+        const ssize_t got = read(fd, buffer, size);
+        if (got >= 0 || errno != EINTR) return got;
+    }
+}
+
+ssize_t sys_read_full(int fd, void* buffer, size_t size) {
+    auto* bytes = static_cast<char*>(buffer);
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t got = sys_read(fd, bytes + done, size - done);
+        if (got < 0) return done > 0 ? static_cast<ssize_t>(done) : -1;
+        if (got == 0) break;
+        done += static_cast<size_t>(got);
+    }
+    return static_cast<ssize_t>(done);
+}
+
+int sys_write_all(int fd, const void* data, size_t size, sys_ns deadline) {
+    const auto* bytes = static_cast<const char*>(data);
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t put = write(fd, bytes + done, size - done);
+        if (put > 0) {
+            done += static_cast<size_t>(put);
+            continue;
+        }
+        if (put < 0 && errno == EINTR) continue;
+        if (put < 0 && errno != EAGAIN) return 0;
+        // The line can't take more yet: wait for room, but not past the deadline.
+        const int room = sys_wait(fd, POLLOUT, deadline);
+        if (room == 0) {
+            errno = EAGAIN;
+            return 0;
+        }
+        if (room < 0) return 0;
+    }
+    return 1;
+}
+
+void sys_sleep(sys_ns span) {
+    timespec left = sys_timespec_of(span);
+    while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+    }
+}
+
+int sys_close(int fd) { return close(fd) == 0 ? 1 : 0; }

@@ -1,0 +1,44 @@
+// The system calls every layer shares, wrapped once.
+// Waits run against a CLOCK_MONOTONIC deadline, so a signal that interrupts a call
+// (EINTR) neither cuts the wait short nor stretches it: the call is resumed with
+// the time that is left. Short reads and writes are the caller's business only
+// where noted; sys_write_all continues them itself.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstddef>
+#include <cstdint>
+
+// Nanoseconds of CLOCK_MONOTONIC.
+using sys_ns = int64_t;
+
+constexpr sys_ns sys_ns_per_ms = 1000 * 1000;
+constexpr sys_ns sys_ns_per_sec = 1000 * sys_ns_per_ms;
+
+// Current CLOCK_MONOTONIC time; -1 when the clock can't be read.
+[[nodiscard]] sys_ns sys_now();
+
+// Waits until fd reports one of `events` (or a hang-up or error), or until the deadline.
+// A deadline already past makes it a single zero-time poll.
+// Returns 1 when fd is ready, 0 when the deadline came first, -1 on failure.
+[[nodiscard]] int sys_wait(int fd, short events, sys_ns deadline);
+
+// read(2) retried on EINTR.
+[[nodiscard]] ssize_t sys_read(int fd, void* buffer, size_t size);
+
+// Reads until `size` bytes, end of file or failure; returns what was read, or -1 when
+// nothing could be read because of a failure.
+[[nodiscard]] ssize_t sys_read_full(int fd, void* buffer, size_t size);
+
+// Writes all `size` bytes. On a non-blocking descriptor that can't take more (EAGAIN)
+// it waits for room until the deadline. Returns 1 when everything went out; 0 with
+// errno set when a write failed or the deadline came first (errno EAGAIN).
+[[nodiscard]] int sys_write_all(int fd, const void* data, size_t size, sys_ns deadline);
+
+// Sleeps for `span`, resuming after signals until the whole span has passed.
+void sys_sleep(sys_ns span);
+
+// close(2) whose EINTR is not retried: on Linux the descriptor is gone either way.
+// Returns 1 on success, 0 on failure.
+int sys_close(int fd);
