@@ -1,0 +1,238 @@
+#include "module/module.h"
+
+#include <ctype.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <iterator>
+
+#include "sys/sys_io.h"
+
+namespace {
+
+struct module_id_type {
+    uint32_t id;
+    unsigned type;
+};
+
+constexpr module_id_type module_ids[] = {
+    {0x1e2d0053, 1},  {0x1ed20054, 2}, {0x1e2d0060, 3}, {0x1e2d0061, 3}, {0x1e2d0069, 4},
+    {0x1e2d006f, 4},  {0x12d115c1, 5}, {0x1bc70036, 6}, {0x80870716, 6}, {0x2c7c0125, 7},
+    {0x2c7c0296, 8},  {0x05c69003, 9}, {0x1e2d0065, 10}, {0x2c7c0512, 11}, {0x2c7c0620, 12},
+    {0x2c7c0800, 13},
+};
+
+struct module_slot {
+    const char* probe_device;
+    unsigned first_port;  // usbserial port numbers of the slot, both ends included
+    unsigned last_port;
+    const char* acm_port;    // AT port of type 6 modules
+    const char* serial_port; // AT port of every other type
+};
+
+// Slot 0, then the row that serves every other slot.
+constexpr module_slot module_slots[] = {
+    {"/dev/ttyACM11", 5, 11, "/dev/ttyACM11", "/dev/ttyUSB8"},
+    {"/dev/ttyACM19", 13, 19, "/dev/ttyACM19", "/dev/ttyUSB16"},
+};
+
+constexpr char module_shared_probe[] = "/dev/ttyACM0";
+constexpr char module_usbserial_table[] = "/proc/tty/driver/usbserial";
+constexpr char module_record_format[] = "/var/data/plmnWhitelist/module_%d_id";
+constexpr uint32_t module_id_of_probe = 0x1bc70036;
+constexpr uint32_t module_id_of_shared_probe = 0x1ed20054;
+constexpr unsigned module_type_acm = 6;
+constexpr unsigned module_type_cached_from = 2;
+constexpr size_t module_record_path_size = 64;
+constexpr size_t module_record_text_size = 16;
+constexpr size_t module_line_size = 256;
+constexpr size_t module_table_piece_size = 128;
+constexpr size_t module_record_digits = 8;
+
+unsigned module_cache = 0;
+thread_local char module_line[module_line_size];
+
+const module_slot& module_slot_of(int slot) { return module_slots[slot == 0 ? 0 : 1]; }
+
+// Reads an unsigned number as scanf's %u and %x read it (blanks, an optional 0x for
+// base 16), refusing a sign and anything past `most`. Advances `text` past it.
+bool module_take_number(const char*& text, int base, unsigned long most, unsigned long& value) {
+    while (isspace(static_cast<unsigned char>(*text))) ++text;
+    if (*text == '-' || *text == '+') return false;
+    char* end = nullptr;
+    errno = 0;
+    value = strtoul(text, &end, base);
+    if (end == text || errno == ERANGE || value > most) return false;
+    text = end;
+    return true;
+}
+
+// A literal of the format; a blank in it matches any run of blanks, none included.
+bool module_take_literal(const char*& text, const char* literal) {
+    for (; *literal != '\0'; ++literal) {
+        if (*literal == ' ') {
+            while (isspace(static_cast<unsigned char>(*text))) ++text;
+        } else if (*text++ != *literal) {
+            return false;
+        }
+    }
+    return true;
+}
+
+uint32_t module_scan_usbserial(const module_slot& slot) {
+    FILE* table = fopen(module_usbserial_table, "re");
+    if (table == nullptr) return 0;
+    uint32_t found = 0;
+    // A line longer than a piece arrives in pieces, each read like a line.
+    char piece[module_table_piece_size];
+    while (found == 0 && fgets(piece, sizeof piece, table) != nullptr) {
+        unsigned port = 0;
+        uint32_t id = 0;
+        if (module_parse_usbserial(piece, port, id) && port >= slot.first_port &&
+            port <= slot.last_port) {
+            found = id;
+        }
+    }
+    fclose(table);
+    return found;
+}
+
+// 1 when the record file holds exactly `text` already.
+int module_record_holds(const char* path, const char* text, size_t length) {
+    const int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return 0;
+    char held[module_record_text_size + 1];
+    const ssize_t got = sys_read_full(fd, held, sizeof held);
+    sys_close(fd);
+    return got == static_cast<ssize_t>(length) && memcmp(held, text, length) == 0;
+}
+
+// Replaces the record file in one rename, so a power cut leaves the old ID or the new
+// one, never an empty file. Left alone when it already says the same: this runs every
+// few seconds on flash.
+void module_write_record(const char* path, uint32_t id) {
+    char text[module_record_text_size];
+    const int length = snprintf(text, sizeof text, "%08x\n", static_cast<unsigned>(id));
+    char temporary[module_record_path_size + 8];
+    const int temporary_length = snprintf(temporary, sizeof temporary, "%s.XXXXXX", path);
+    if (length <= 0 || temporary_length <= 0 ||
+        static_cast<size_t>(temporary_length) >= sizeof temporary) {
+        return;
+    }
+    if (module_record_holds(path, text, static_cast<size_t>(length))) return;
+
+    // A signal while the temporary file exists would leave it behind.
+    sigset_t saved;
+    sys_block_signals(saved);
+    // Created exclusively under a fresh name: a planted link is never followed.
+    const int fd = mkostemp(temporary, O_CLOEXEC);
+    if (fd >= 0) {
+        bool done = fchmod(fd, 0644) == 0 &&
+                    sys_write_all(fd, text, static_cast<size_t>(length), sys_now()) &&
+                    fsync(fd) == 0;
+        done = sys_close(fd) && done;
+        if (!done || rename(temporary, path) != 0) unlink(temporary);
+    }
+    sys_unblock_signals(saved);
+}
+
+}  // namespace
+
+const char* module_port_path(int slot) {
+    const module_slot& row = module_slot_of(slot);
+    return module_type(slot) == module_type_acm ? row.acm_port : row.serial_port;
+}
+
+unsigned module_type(int slot) {
+    if (slot < 0) return 0;
+    if (module_cache < module_type_cached_from) return module_detect(slot);
+    return module_cache;
+}
+
+unsigned module_detect(int slot) {
+    const module_slot& row = module_slot_of(slot);
+    uint32_t id = 0;
+    if (file_exists(row.probe_device)) {
+        id = module_id_of_probe;
+    } else if (file_exists(module_shared_probe)) {
+        id = module_id_of_shared_probe;
+    } else {
+        id = module_scan_usbserial(row);
+    }
+
+    char record[module_record_path_size];
+    const int length = snprintf(record, sizeof record, module_record_format, slot);
+    const bool record_named = length > 0 && static_cast<size_t>(length) < sizeof record;
+    if (id == 0 && record_named && file_exists(record)) {
+        id = module_parse_record(read_first_line(record));
+    }
+    module_cache = module_type_of(id);
+    if (record_named) module_write_record(record, id);
+    return module_cache;
+}
+
+int file_exists(const char* path) {
+    struct stat info {};
+    return stat(path, &info) == 0 ? 1 : 0;
+}
+
+const char* read_first_line(const char* path) {
+    module_line[0] = '\0';
+    FILE* file = fopen(path, "re");
+    if (file == nullptr) return module_line;
+    if (fgets(module_line, sizeof module_line, file) != nullptr) {
+        // Line ends at the very start stay; the first one after other text ends the line.
+        char* text = module_line + strspn(module_line, "\r\n");
+        text[strcspn(text, "\r\n")] = '\0';
+    }
+    fclose(file);
+    return module_line;
+}
+
+unsigned module_type_of(uint32_t id) {
+    for (const module_id_type& entry : module_ids) {
+        if (entry.id == id) return entry.type;
+    }
+    return 0;
+}
+
+int module_parse_usbserial(const char* line, unsigned& port, uint32_t& id) {
+    constexpr unsigned long usb_id_most = 0xffff;
+    const char* text = line;
+    unsigned long number = 0;
+    unsigned long vendor = 0;
+    unsigned long product = 0;
+    if (!module_take_number(text, 10, 0xffffffffUL, number)) return 0;
+    if (!module_take_literal(text, ": name:\"")) return 0;
+    // The driver name: one character at least, up to the closing quote.
+    const char* name_end = strchr(text, '"');
+    if (name_end == nullptr || name_end == text) return 0;
+    text = name_end;
+    if (!module_take_literal(text, "\" vendor:") ||
+        !module_take_number(text, 16, usb_id_most, vendor) ||
+        !module_take_literal(text, " product:") ||
+        !module_take_number(text, 16, usb_id_most, product)) {
+        return 0;
+    }
+    port = static_cast<unsigned>(number);
+    id = static_cast<uint32_t>((vendor << 16) + product);
+    return 1;
+}
+
+uint32_t module_parse_record(const char* line) {
+    while (isspace(static_cast<unsigned char>(*line))) ++line;
+    // The field is 8 characters wide, a sign or 0x included.
+    char field[module_record_digits + 1] = {};
+    for (size_t i = 0; i < module_record_digits && line[i] != '\0'; ++i) field[i] = line[i];
+    if (field[0] == '-') return 0;
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long value = strtoul(field, &end, 16);
+    if (end == field || errno == ERANGE || value > 0xffffffffUL) return 0;
+    return static_cast<uint32_t>(value);
+}
