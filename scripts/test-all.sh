@@ -20,7 +20,7 @@ fi
 build() {  # name, extra cmake arguments...
   local name=$1; shift
   echo "== build $name"
-  cmake -S . -B "build/$name" -G Ninja -DMDMIO_WERROR=ON "$@" >/dev/null
+  cmake -S . -B "build/$name" -G Ninja -DMDMIO_WERROR=ON -DBUILD_TESTING=ON "$@" >/dev/null
   cmake --build "build/$name"
 }
 

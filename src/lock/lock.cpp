@@ -1,0 +1,149 @@
+#include "lock/lock.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <limits.h>
+#include <signal.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <time.h>
+#include <unistd.h>
+
+#include "sys/sys_io.h"
+
+namespace {
+
+constexpr char lock_directory[] = "/var/lock";
+constexpr size_t lock_path_size = 64;
+constexpr size_t lock_content_size = 16;
+// Enough for the classic 11-byte text and for the longer "pid program user" some
+// programs write.
+constexpr size_t lock_read_size = 128;
+constexpr sys_ns lock_retry_span = 100 * sys_ns_per_ms;
+
+// The lock this process holds, kept ready for a signal handler.
+char lock_held_path[lock_path_size];
+volatile sig_atomic_t lock_held = 0;
+
+[[nodiscard]] bool lock_path_for(const char* device_path, char (&path)[lock_path_size]) {
+    const char* slash = strrchr(device_path, '/');
+    const char* name = slash == nullptr ? device_path : slash + 1;
+    const int length = snprintf(path, sizeof path, "%s/LCK..%s", lock_directory, name);
+    return length > 0 && static_cast<size_t>(length) < sizeof path;
+}
+
+// Serialises lock takeovers among processes of this tool. Returns the descriptor that
+// holds the guard, -1 when the directory can't be opened (creation then decides alone),
+// or -2 when another process holds the guard right now.
+int lock_guard_take() {
+    const int fd = open(lock_directory, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    for (;;) {
+        if (flock(fd, LOCK_EX | LOCK_NB) == 0) return fd;
+        if (errno != EINTR) break;
+    }
+    const bool busy = errno == EWOULDBLOCK;
+    sys_close(fd);
+    return busy ? -2 : -1;
+}
+
+// Deletes the lock file when the process it names is gone. A file that can't be read
+// counts as held.
+void lock_clear_stale(const char* path) {
+    struct stat info {};
+    if (stat(path, &info) != 0) return;
+    const int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) return;
+    char text[lock_read_size];
+    const ssize_t got = sys_read_full(fd, text, sizeof text - 1);
+    sys_close(fd);
+    text[got > 0 ? got : 0] = '\0';
+    if (!process_alive(lock_parse_pid(text))) unlink(path);
+}
+
+// Creates the lock file with our pid; a file whose pid can't be written is removed at
+// once, so no empty lock is ever left for others to puzzle over.
+int lock_create(const char* path) {
+    char content[lock_content_size];
+    const int length = snprintf(content, sizeof content, "%10d\n", static_cast<int>(getpid()));
+    if (length <= 0 || static_cast<size_t>(length) >= sizeof content) return 0;
+
+    // A signal between creation and recording would leave the file behind.
+    sigset_t saved;
+    sys_block_signals(saved);
+    int held = 0;
+    const int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd >= 0) {
+        const int written = sys_write_all(fd, content, static_cast<size_t>(length), sys_now());
+        if (sys_close(fd) && written) {
+            memcpy(lock_held_path, path, lock_path_size);
+            lock_held = 1;
+            held = 1;
+        } else {
+            unlink(path);
+        }
+    }
+    sys_unblock_signals(saved);
+    return held;
+}
+
+int lock_attempt(const char* path) {
+    const int guard = lock_guard_take();
+    if (guard == -2) return 0;
+    lock_clear_stale(path);
+    const int held = lock_create(path);
+    if (guard >= 0) sys_close(guard);
+    return held;
+}
+
+}  // namespace
+
+int lock_acquire(const char* device_path, int wait_sec) {
+    char path[lock_path_size];
+    if (!lock_path_for(device_path, path)) return 0;
+    const int64_t deadline = monotonic_seconds() + wait_sec;
+    for (;;) {
+        if (lock_attempt(path)) return 1;
+        sys_sleep(lock_retry_span);
+        // Whole seconds and a strict test: the wait runs through the deadline's second.
+        if (monotonic_seconds() > deadline) return 0;
+    }
+}
+
+void lock_release(const char* device_path) {
+    char path[lock_path_size];
+    if (!lock_path_for(device_path, path)) return;
+    sigset_t saved;
+    sys_block_signals(saved);
+    if (lock_held && strcmp(lock_held_path, path) == 0) lock_held = 0;
+    unlink(path);
+    sys_unblock_signals(saved);
+}
+
+void lock_release_on_signal() {
+    if (lock_held) unlink(lock_held_path);
+}
+
+int process_alive(pid_t pid) {
+    if (pid <= 0) return 0;
+    if (kill(pid, 0) == 0) return 1;
+    // EPERM: the process exists but belongs to another user.
+    return errno == ESRCH ? 0 : 1;
+}
+
+int64_t monotonic_seconds() {
+    timespec now{};
+    if (clock_gettime(CLOCK_MONOTONIC, &now) != 0) return -1;
+    return static_cast<int64_t>(now.tv_sec);
+}
+
+pid_t lock_parse_pid(const char* text) {
+    char* end = nullptr;
+    errno = 0;
+    const long value = strtol(text, &end, 10);
+    if (end == text || errno == ERANGE || value > INT_MAX || value < INT_MIN) return 0;
+    return static_cast<pid_t>(value);
+}

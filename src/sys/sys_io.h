@@ -5,6 +5,7 @@
 // where noted; sys_write_all continues them itself.
 #pragma once
 
+#include <signal.h>
 #include <sys/types.h>
 
 #include <cstddef>
@@ -42,3 +43,8 @@ void sys_sleep(sys_ns span);
 // close(2) whose EINTR is not retried: on Linux the descriptor is gone either way.
 // Returns 1 on success, 0 on failure.
 int sys_close(int fd);
+
+// Holds off every signal until sys_unblock_signals, for the few steps whose files a
+// signal must not leave half made; `saved` keeps the mask to go back to.
+void sys_block_signals(sigset_t& saved);
+void sys_unblock_signals(const sigset_t& saved);

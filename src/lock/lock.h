@@ -1,0 +1,32 @@
+// UUCP-style device lock files: whoever holds /var/lock/LCK..<device name> owns the
+// port, and the file names the owner's pid as "%10d\n", so a lock left by a dead
+// process is recognised and cleared. Among processes of this tool the stale check,
+// the deletion and the exclusive creation run under an flock on the lock directory,
+// so two of them can never both take a lock over from the same dead owner.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+
+// Takes the lock of `device_path`, retrying every 100 ms until the monotonic second
+// `wait_sec` seconds from now has passed (at least one attempt). 1 when held, else 0.
+[[nodiscard]] int lock_acquire(const char* device_path, int wait_sec);
+
+// Removes the lock file of `device_path`, whoever wrote it.
+void lock_release(const char* device_path);
+
+// Removes the lock this process holds, if any; async-signal-safe (one unlink of a
+// path prepared when the lock was taken).
+void lock_release_on_signal();
+
+// 1 when a process with this id exists (or exists but isn't ours to signal), else 0.
+// Ids of 0 and below count as no process.
+[[nodiscard]] int process_alive(pid_t pid);
+
+// Whole seconds of CLOCK_MONOTONIC; -1 when the clock can't be read.
+[[nodiscard]] int64_t monotonic_seconds();
+
+// The owner pid a lock file's text names, read as "%d" reads it (leading blanks, a
+// sign, text after the number); 0 when there is no number or it is out of pid range.
+[[nodiscard]] pid_t lock_parse_pid(const char* text);

@@ -1,0 +1,28 @@
+// Runs a piece of a test in a forked child: a fresh process, as each run of the tool
+// is, whose process-wide state (caches, held locks) starts from nothing.
+#pragma once
+
+#include <sys/types.h>
+
+#include <functional>
+#include <string>
+
+// Runs `body` in a child and returns the text it returned. Fails the test when the
+// child dies.
+std::string in_child(const std::function<std::string()>& body);
+
+// A child that sleeps until killed: a live process whose pid a test can use.
+class live_process {
+public:
+    live_process();
+    ~live_process();
+    live_process(const live_process&) = delete;
+    live_process& operator=(const live_process&) = delete;
+    pid_t pid() const { return pid_; }
+
+private:
+    pid_t pid_;
+};
+
+// The pid of a process that has come and gone.
+pid_t dead_pid();
