@@ -1,0 +1,79 @@
+#include "modem/modem.h"
+
+#include <string.h>
+
+#include "lock/lock.h"
+#include "modem/serial.h"
+#include "module/module.h"
+#include "sys/sys_io.h"
+
+namespace {
+
+struct modem_port_record {
+    int fd;            // -1 when no port is open
+    const char* path;  // device path of the open port, null when none
+};
+
+modem_port_record modem_port = {-1, nullptr};
+
+constexpr unsigned modem_baud = 115200;
+constexpr unsigned modem_data_bits = 8;
+constexpr char modem_parity[] = "N";
+constexpr unsigned modem_stop_bits = 1;
+// After a silent exchange a lone carriage return ends whatever the modem may still be
+// holding as a half-typed command line; what it answers to that is not wanted.
+constexpr char modem_wake_text[] = "\r";
+constexpr int modem_wake_timeout_sec = 1;
+
+static_assert(sizeof modem_timeout_text <= serial_reply_size);
+
+}  // namespace
+
+int modem_open(int slot, int lock_wait_sec) {
+    if (modem_port.fd >= 0) return 0;
+    const char* path = module_port_path(slot);
+    if (!lock_acquire(path, lock_wait_sec)) return 0;
+    const int fd = serial_open(path, modem_baud, modem_data_bits, modem_parity, modem_stop_bits);
+    if (fd < 0) {
+        lock_release(path);
+        return 0;
+    }
+    modem_port = {fd, path};
+    return 1;
+}
+
+const char* modem_command(const char* text, int timeout_sec) {
+    if (modem_port.fd < 0) return nullptr;
+    char* reply = serial_exchange(modem_port.fd, text, timeout_sec);
+    if (modem_strip_echo(reply, text) == modem_echo::only) {
+        reply = serial_exchange(modem_port.fd, "", timeout_sec);
+    }
+    if (reply[0] != '\0') return reply;
+    reply = serial_exchange(modem_port.fd, modem_wake_text, modem_wake_timeout_sec);
+    memcpy(reply, modem_timeout_text, sizeof modem_timeout_text);
+    return reply;
+}
+
+void modem_close() {
+    if (modem_port.fd >= 0) {
+        sys_close(modem_port.fd);
+        modem_port.fd = -1;
+    }
+    if (modem_port.path != nullptr) {
+        lock_release(modem_port.path);
+        modem_port.path = nullptr;
+    }
+}
+
+void modem_release_on_signal() { lock_release_on_signal(); }
+
+modem_echo modem_strip_echo(char* reply, const char* text) {
+    const size_t reply_length = strlen(reply);
+    const size_t text_length = strlen(text);
+    if (reply_length < text_length || memcmp(reply, text, text_length) != 0) {
+        return modem_echo::none;
+    }
+    if (reply_length == text_length) return modem_echo::only;
+    memmove(reply, reply + text_length, reply_length - text_length + 1);
+    return modem_echo::removed;
+}

@@ -1,0 +1,81 @@
+#include "modem/modem.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "support/fake_modem.h"
+#include "support/sandbox.h"
+
+namespace {
+
+struct echo_case {
+    const char* reply;
+    const char* text;
+    modem_echo found;
+    const char* after;
+};
+
+TEST(ModemEcho, IsRemovedOnlyWhereTheReplyStartsWithTheCommand) {
+    const echo_case cases[] = {
+        {"AT\r\r\nOK\r\n", "AT\r", modem_echo::removed, "\r\nOK\r\n"},
+        {"AT\r", "AT\r", modem_echo::only, "AT\r"},
+        {"\r\nOK\r\n", "AT\r", modem_echo::none, "\r\nOK\r\n"},
+        {"OK\n", "AT\r", modem_echo::none, "OK\n"},  // same length, other text
+        {"A", "AT\r", modem_echo::none, "A"},
+        {"AT+CSQ\r\r\n+CSQ: 9,9\r\n", "AT+CSQ\r", modem_echo::removed, "\r\n+CSQ: 9,9\r\n"},
+        {"at\r\r\nOK\r\n", "AT\r", modem_echo::none, "at\r\r\nOK\r\n"},
+        {"", "", modem_echo::only, ""},
+    };
+    for (const echo_case& c : cases) {
+        char reply[64];
+        snprintf(reply, sizeof reply, "%s", c.reply);
+        EXPECT_EQ(modem_strip_echo(reply, c.text), c.found) << c.reply;
+        EXPECT_STREQ(reply, c.after) << c.reply;
+    }
+}
+
+TEST(ModemPort, NothingOpenMeansNoExchangeAndAHarmlessClose) {
+    EXPECT_EQ(modem_command("AT\r", 1), nullptr);
+    modem_close();
+    EXPECT_EQ(modem_command("AT\r", 1), nullptr);
+}
+
+TEST(ModemPort, OpenOncePerProcessAndCloseGivesTheLockBack) {
+    SANDBOX_REQUIRED();
+    fake_modem modem;
+    sandbox_attach_line("/dev/ttyUSB8", modem.line_path());
+    modem.start({{"AT\r", "AT\r\r\nOK\r\n"}});
+
+    ASSERT_EQ(modem_open(0, 1), 1);
+    EXPECT_TRUE(sandbox_exists("/var/lock/LCK..ttyUSB8"));
+    EXPECT_EQ(modem_open(0, 1), 0) << "a second open is refused";
+    EXPECT_TRUE(sandbox_exists("/var/lock/LCK..ttyUSB8")) << "and leaves the first untouched";
+    const char* reply = modem_command("AT\r", 3);
+    ASSERT_NE(reply, nullptr);
+    EXPECT_STREQ(reply, "\r\nOK\r\n");
+    modem_close();
+    EXPECT_FALSE(sandbox_exists("/var/lock/LCK..ttyUSB8"));
+    EXPECT_EQ(modem_command("AT\r", 1), nullptr);
+}
+
+TEST(ModemPort, LineThatCannotBeOpenedLeavesNoLock) {
+    SANDBOX_REQUIRED();
+    EXPECT_EQ(modem_open(0, 1), 0);
+    EXPECT_FALSE(sandbox_exists("/var/lock/LCK..ttyUSB8"));
+}
+
+TEST(ModemCommand, SilenceSendsALoneCarriageReturnAndGivesTheTimeOutText) {
+    SANDBOX_REQUIRED();
+    fake_modem modem;
+    sandbox_attach_line("/dev/ttyUSB8", modem.line_path());
+    // The answer to the lone carriage return is gathered and thrown away.
+    modem.start({{"AT+CSQ\r\r", "\r\nOK\r\n"}});
+    ASSERT_EQ(modem_open(0, 1), 1);
+    EXPECT_STREQ(modem_command("AT+CSQ\r", 1), modem_timeout_text);
+    modem_close();
+    EXPECT_EQ(modem.received(), "AT+CSQ\r\r");
+}
+
+}  // namespace
