@@ -1,10 +1,3 @@
-#include <stdio.h>
+#include "cli/cli.h"
 
-int main(int argc, char** argv) {
-    (void)argv;
-    if (argc != 3) {
-        fputs("./mdmio <AT command> <Timeout_Sec>", stdout);
-        return 1;
-    }
-    return 0;
-}
+int main(int argc, char** argv) { return cli_run(argc, argv); }

@@ -22,7 +22,7 @@ namespace {
 const char* const sandbox_device_nodes[] = {"/dev/ttyACM0", "/dev/ttyACM11", "/dev/ttyACM19",
                                             "/dev/ttyUSB8", "/dev/ttyUSB16"};
 // Host devices the tests and qemu still need once /dev is the sandbox's own.
-const char* const sandbox_host_devices[] = {"null", "zero", "random", "urandom", "tty", "ptmx"};
+const char* const sandbox_host_devices[] = {"null", "zero", "full", "random", "urandom", "tty"};
 const char sandbox_host_dev[] = "/var/.host-dev";
 
 bool sandbox_entered = false;
@@ -78,9 +78,12 @@ bool sandbox_build(std::string& why) {
     if (mount("/dev", sandbox_host_dev, nullptr, MS_BIND | MS_REC, nullptr) != 0)
         return sandbox_fail(why, "keep /dev");
     if (!sandbox_tmpfs("/dev")) return sandbox_fail(why, "tmpfs /dev");
+    // A pty instance of the sandbox's own, so openpty's slaves show under its /dev/pts.
     if (mkdir("/dev/pts", 0755) != 0 ||
-        mount("/var/.host-dev/pts", "/dev/pts", nullptr, MS_BIND, nullptr) != 0)
-        return sandbox_fail(why, "bind /dev/pts");
+        mount("devpts", "/dev/pts", "devpts", MS_NOSUID | MS_NOEXEC,
+              "newinstance,ptmxmode=0666,mode=0620") != 0 ||
+        symlink("pts/ptmx", "/dev/ptmx") != 0)
+        return sandbox_fail(why, "devpts");
     for (const char* name : sandbox_host_devices) {
         const std::string host = std::string(sandbox_host_dev) + "/" + name;
         if (!sandbox_bind_file(host, std::string("/dev/") + name))

@@ -1,0 +1,77 @@
+#include "cli/cli.h"
+
+#include <errno.h>
+#include <limits.h>
+#include <signal.h>
+#include <stdio.h>
+#include <stdlib.h>
+
+#include "modem/modem.h"
+
+namespace {
+
+constexpr char cli_usage_text[] = "./mdmio <AT command> <Timeout_Sec>";
+constexpr int cli_slot = 0;
+constexpr int cli_lock_wait_sec = 5;
+// The command and its carriage return must fit whole: a command cut short would sit in
+// the modem's command line and spoil the next command of whichever program sends one.
+constexpr size_t cli_command_size = 512;
+constexpr int cli_termination_signals[] = {SIGINT, SIGTERM, SIGHUP};
+
+int cli_usage() {
+    fputs(cli_usage_text, stdout);
+    return 1;
+}
+
+// Gives the port back, then dies of the same signal so the caller sees the usual status.
+void cli_on_termination(int signal_number) {
+    modem_release_on_signal();
+    raise(signal_number);  // the disposition is back to default (SA_RESETHAND)
+}
+
+void cli_catch_termination() {
+    struct sigaction action {};
+    action.sa_handler = cli_on_termination;
+    action.sa_flags = static_cast<int>(SA_RESETHAND);
+    sigemptyset(&action.sa_mask);
+    for (int signal_number : cli_termination_signals) sigaddset(&action.sa_mask, signal_number);
+    for (int signal_number : cli_termination_signals) sigaction(signal_number, &action, nullptr);
+}
+
+}  // namespace
+
+int cli_parse_timeout(const char* text) {
+    errno = 0;
+    const long value = strtol(text, nullptr, 10);
+    if (value > INT_MAX) return INT_MAX;
+    if (value < INT_MIN) return INT_MIN;
+    return static_cast<int>(value);
+}
+
+int cli_run(int argc, char** argv) {
+    // 1. Exactly two arguments, and a command that goes out whole; else nothing is touched.
+    if (argc != 3) return cli_usage();
+    char command[cli_command_size];
+    const int length = snprintf(command, sizeof command, "%s\r", argv[1]);
+    if (length < 0 || static_cast<size_t>(length) >= sizeof command) return cli_usage();
+    const int timeout_sec = cli_parse_timeout(argv[2]);
+
+    // 2. A closed pipe must show as a failed write, not kill us while we hold the port;
+    //    a termination signal must not leave the lock behind.
+    signal(SIGPIPE, SIG_IGN);
+    cli_catch_termination();
+
+    // 3. Identify the module, claim its port and open the line.
+    if (!modem_open(cli_slot, cli_lock_wait_sec)) {
+        puts("BUSY");
+        return 1;
+    }
+
+    // 4. One exchange, the reply printed byte for byte with one newline.
+    const char* reply = modem_command(command, timeout_sec);
+    const bool printed = puts(reply != nullptr ? reply : "") >= 0 && fflush(stdout) == 0;
+
+    // 5. Give the port back before the status is known to anyone.
+    modem_close();
+    return printed ? 0 : 1;
+}

@@ -1,0 +1,310 @@
+// The built binary, run as scripts on the device run it, inside a private mount
+// namespace whose device nodes, lock directory, record directory, USB serial table and
+// system log are the test's own, with the test playing the modem.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "support/child.h"
+#include "support/fake_modem.h"
+#include "support/sandbox.h"
+#include "support/tool_run.h"
+
+namespace {
+
+const char usage[] = "./mdmio <AT command> <Timeout_Sec>";
+const std::string lock_file = "/var/lock/LCK..ttyUSB8";
+const std::string record0 = "/var/data/plmnWhitelist/module_0_id";
+
+std::string pid_text(pid_t pid) {
+    char text[16];
+    snprintf(text, sizeof text, "%10d\n", static_cast<int>(pid));
+    return text;
+}
+
+// Polls until `done` holds; false when the time ran out.
+bool eventually(const std::function<bool()>& done, int timeout_ms) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+struct usage_case {
+    const char* name;
+    std::vector<std::string> args;
+};
+
+class EndToEndUsage : public ::testing::TestWithParam<usage_case> {};
+
+TEST_P(EndToEndUsage, PrintsTheUsageAndTouchesNothing) {
+    SANDBOX_REQUIRED();
+    fake_modem modem;
+    sandbox_attach_line("/dev/ttyUSB8", modem.line_path());
+    modem.start({});
+    const tool_result r = run_tool(GetParam().args);
+    EXPECT_EQ(r.out, usage);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "");
+    EXPECT_FALSE(sandbox_exists(lock_file));
+    EXPECT_FALSE(sandbox_exists(record0));
+    modem.stop();
+    EXPECT_EQ(modem.received(), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Arguments, EndToEndUsage,
+    ::testing::Values(usage_case{"None", {}}, usage_case{"One", {"AT"}},
+                      usage_case{"Three", {"AT", "3", "x"}},
+                      usage_case{"CommandTooLongToGoOutWhole", {std::string(511, 'A'), "3"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct exchange_case {
+    const char* name;
+    const char* command;
+    const char* timeout;
+    std::vector<fake_modem_step> script;
+    const char* out;       // standard output, newline included
+    const char* received;  // what the modem saw
+};
+
+class EndToEndExchange : public ::testing::TestWithParam<exchange_case> {};
+
+TEST_P(EndToEndExchange, PrintsTheShapedReply) {
+    SANDBOX_REQUIRED();
+    const exchange_case& c = GetParam();
+    fake_modem modem;
+    sandbox_attach_line("/dev/ttyUSB8", modem.line_path());
+    modem.start(c.script);
+    const tool_result r = run_tool({c.command, c.timeout});
+    EXPECT_EQ(r.out, c.out);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_FALSE(sandbox_exists(lock_file));
+    modem.stop();
+    EXPECT_EQ(modem.received(), c.received);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Replies, EndToEndExchange,
+    ::testing::Values(
+        exchange_case{"EchoInOneBurst", "AT", "3", {{"AT\r", "AT\r\r\nOK\r\n"}}, "\r\nOK\r\n\n",
+                      "AT\r"},
+        exchange_case{"EchoThenAnswerLater",
+                      "AT+CSQ",
+                      "3",
+                      {{"AT+CSQ\r", "AT+CSQ\r"}, {"", "\r\n+CSQ: 20,99\r\n\r\nOK\r\n", 600}},
+                      "\r\n+CSQ: 20,99\r\n\r\nOK\r\n\n",
+                      "AT+CSQ\r"},
+        exchange_case{"EchoThenSilence", "AT", "1", {{"AT\r", "AT\r"}}, "\r\nTIMEOUT\r\n\n",
+                      "AT\r\r"},
+        exchange_case{"EchoOff", "ATI", "3", {{"ATI\r", "\r\nQuectel\r\nEC25\r\n\r\nOK\r\n"}},
+                      "\r\nQuectel\r\nEC25\r\n\r\nOK\r\n\n", "ATI\r"},
+        exchange_case{"Silence", "AT+CREG?", "1", {}, "\r\nTIMEOUT\r\n\n", "AT+CREG?\r\r"},
+        exchange_case{"SameLengthButNotTheEcho", "AT", "3", {{"AT\r", "OK\n"}}, "OK\n\n", "AT\r"},
+        exchange_case{"ErrorAnswerIsAReplyToo", "AT+FOO", "3", {{"AT+FOO\r", "\r\nERROR\r\n"}},
+                      "\r\nERROR\r\n\n", "AT+FOO\r"},
+        exchange_case{"ZeroTimeOutAndASlowModem", "AT", "0", {{"AT\r", "\r\nOK\r\n", 300}},
+                      "\r\nTIMEOUT\r\n\n", "AT\r\r"},
+        exchange_case{"TextTimeOutReadsAsZero", "AT", "soon", {}, "\r\nTIMEOUT\r\n\n", "AT\r\r"},
+        exchange_case{"NegativeTimeOutNeverWaits", "AT", "-1", {{"AT\r", "\r\nOK\r\n"}},
+                      "\r\nTIMEOUT\r\n\n", "AT\r\r"},
+        exchange_case{"HugeTimeOutSaturatesInsteadOfWrapping", "AT", "2147483648",
+                      {{"AT\r", "\r\nOK\r\n"}}, "\r\nOK\r\n\n", "AT\r"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(EndToEnd, LongestCommandGoesOutWholeWithItsCarriageReturn) {
+    SANDBOX_REQUIRED();
+    const std::string command = "AT+" + std::string(507, 'Z');
+    fake_modem modem;
+    sandbox_attach_line("/dev/ttyUSB8", modem.line_path());
+    modem.start({{command + "\r", "\r\nOK\r\n"}});
+    const tool_result r = run_tool({command, "3"});
+    EXPECT_EQ(r.out, "\r\nOK\r\n\n");
+    modem.stop();
+    EXPECT_EQ(modem.received(), command + "\r");
+}
+
+TEST(EndToEnd, HoldsTheLockWithItsOwnPidWhileTheExchangeRuns) {
+    SANDBOX_REQUIRED();
+    fake_modem modem;
+    sandbox_attach_line("/dev/ttyUSB8", modem.line_path());
+    modem.start({{"AT\r", "\r\nOK\r\n", 1500}});
+    bool seen = false;
+    tool_options watch;
+    watch.while_running = [&](pid_t child) {
+        seen = eventually([&] { return sandbox_read_file(lock_file) == pid_text(child); }, 5000);
+    };
+    const tool_result r = run_tool({"AT", "5"}, watch);
+    EXPECT_TRUE(seen);
+    EXPECT_EQ(r.out, "\r\nOK\r\n\n");
+    EXPECT_FALSE(sandbox_exists(lock_file));
+}
+
+TEST(EndToEnd, BusyWhileALiveProcessHoldsTheLock) {
+    SANDBOX_REQUIRED();
+    fake_modem modem;
+    sandbox_attach_line("/dev/ttyUSB8", modem.line_path());
+    modem.start({});
+    live_process holder;
+    sandbox_write_file(lock_file, pid_text(holder.pid()));
+    const tool_result r = run_tool({"AT", "3"});
+    EXPECT_EQ(r.out, "BUSY\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_GT(r.seconds, 5.0);
+    EXPECT_LT(r.seconds, 9.0);
+    EXPECT_EQ(sandbox_read_file(lock_file), pid_text(holder.pid()));
+    modem.stop();
+    EXPECT_EQ(modem.received(), "");
+}
+
+TEST(EndToEnd, BusyForAMissingPortWithTheCauseInTheLog) {
+    SANDBOX_REQUIRED();
+    sandbox_log log;
+    const tool_result r = run_tool({"AT", "3"});
+    EXPECT_EQ(r.out, "BUSY\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "");
+    EXPECT_LT(r.seconds, 5.0);
+    EXPECT_TRUE(log.wait_for("open(/dev/ttyUSB8) error: No such file or directory", 5000))
+        << log.messages();
+    EXPECT_FALSE(sandbox_exists(lock_file));
+    EXPECT_EQ(sandbox_read_file(record0), "00000000\n");
+}
+
+struct source_case {
+    const char* name;
+    std::vector<const char*> plain_nodes;  // present as plain files
+    std::string table;
+    const char* record;
+    const char* port;  // where the modem answers
+    const char* record_after;
+};
+
+class EndToEndDetection : public ::testing::TestWithParam<source_case> {};
+
+TEST_P(EndToEndDetection, ChoosesThePortAndWritesTheRecord) {
+    SANDBOX_REQUIRED();
+    const source_case& c = GetParam();
+    for (const char* node : c.plain_nodes) sandbox_write_file(node, "");
+    if (!c.table.empty()) sandbox_write_file("/proc/tty/driver/usbserial", c.table);
+    if (c.record != nullptr) sandbox_write_file(record0, c.record);
+    fake_modem modem;
+    sandbox_attach_line(c.port, modem.line_path());
+    modem.start({{"ATI\r", "\r\nOK\r\n"}});
+    const tool_result r = run_tool({"ATI", "3"});
+    EXPECT_EQ(r.out, "\r\nOK\r\n\n");
+    EXPECT_EQ(sandbox_read_file(record0), c.record_after);
+    const std::string port_name = std::string(c.port).substr(5);
+    EXPECT_FALSE(sandbox_exists("/var/lock/LCK.." + port_name));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sources, EndToEndDetection,
+    ::testing::Values(
+        source_case{"ProbeNode", {}, "", nullptr, "/dev/ttyACM11", "1bc70036\n"},
+        source_case{"SharedProbe", {"/dev/ttyACM0"}, "", nullptr, "/dev/ttyUSB8", "1ed20054\n"},
+        source_case{"UsbSerialTable",
+                    {},
+                    "usbserinfo:1.0 driver:2.0\n"
+                    "4: name:\"option1\" vendor:2c7c product:0125 model:\"EC25\"\n"
+                    "6: name:\"option1\" vendor:2c7c product:0296 model:\"BG96\"\n",
+                    nullptr,
+                    "/dev/ttyUSB8",
+                    "2c7c0296\n"},
+        source_case{"RecordFile", {}, "", "1e2d0065\n", "/dev/ttyUSB8", "1e2d0065\n"},
+        source_case{"NoSourceAtAll", {}, "", nullptr, "/dev/ttyUSB8", "00000000\n"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(EndToEnd, BusyWhileMinicomHoldsThePort) {
+    SANDBOX_REQUIRED();
+    if (access("/usr/bin/minicom", X_OK) != 0) GTEST_SKIP() << "minicom is not installed";
+    fake_modem modem;
+    sandbox_attach_line("/dev/ttyUSB8", modem.line_path());
+    modem.start({});
+    // minicom wants a terminal of its own.
+    int terminal = -1;
+    const pid_t minicom = forkpty(&terminal, nullptr, nullptr, nullptr);
+    if (minicom == 0) {
+        setenv("TERM", "vt100", 1);
+        execl("/usr/bin/minicom", "minicom", "-D", "/dev/ttyUSB8", static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    ASSERT_GT(minicom, 0);
+    std::thread screen([terminal] {
+        char bytes[512];
+        while (read(terminal, bytes, sizeof bytes) > 0) {
+        }
+    });
+    const bool locked = eventually([] { return sandbox_exists(lock_file); }, 10000);
+    const tool_result r = run_tool({"AT", "1"});
+    kill(minicom, SIGKILL);
+    waitpid(minicom, nullptr, 0);
+    close(terminal);
+    screen.join();
+    ASSERT_TRUE(locked) << "minicom took no lock";
+    EXPECT_EQ(r.out, "BUSY\n");
+    EXPECT_EQ(r.status, 1);
+}
+
+TEST(EndToEnd, ReplyThatCannotBeWrittenOutFailsAfterReleasingThePort) {
+    SANDBOX_REQUIRED();
+    struct output_case {
+        const char* name;
+        int fd;
+    };
+    int closed_pipe[2];
+    ASSERT_EQ(pipe(closed_pipe), 0);
+    close(closed_pipe[0]);
+    const int full = open("/dev/full", O_WRONLY);
+    const output_case outputs[] = {{"closed pipe", closed_pipe[1]}, {"full disk", full}};
+    for (const output_case& output : outputs) {
+        if (output.fd < 0) continue;
+        fake_modem modem;
+        sandbox_attach_line("/dev/ttyUSB8", modem.line_path());
+        modem.start({{"AT\r", "\r\nOK\r\n"}});
+        tool_options options;
+        options.stdout_fd = output.fd;
+        const tool_result r = run_tool({"AT", "3"}, options);
+        EXPECT_EQ(r.signal, 0) << output.name;
+        EXPECT_EQ(r.status, 1) << output.name;
+        EXPECT_FALSE(sandbox_exists(lock_file)) << output.name;
+        sandbox_reset();
+    }
+    close(closed_pipe[1]);
+    if (full >= 0) close(full);
+}
+
+class EndToEndSignal : public ::testing::TestWithParam<int> {};
+
+TEST_P(EndToEndSignal, TerminationWhileHoldingThePortReleasesTheLock) {
+    SANDBOX_REQUIRED();
+    fake_modem modem;
+    sandbox_attach_line("/dev/ttyUSB8", modem.line_path());
+    modem.start({});
+    bool held = false;
+    tool_options options;
+    options.while_running = [&](pid_t child) {
+        held = eventually([&] { return sandbox_read_file(lock_file) == pid_text(child); }, 5000);
+        kill(child, GetParam());
+    };
+    const tool_result r = run_tool({"AT", "30"}, options);
+    EXPECT_TRUE(held);
+    EXPECT_EQ(r.signal, GetParam());
+    EXPECT_LT(r.seconds, 20.0);
+    EXPECT_FALSE(sandbox_exists(lock_file));
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, EndToEndSignal, ::testing::Values(SIGINT, SIGTERM, SIGHUP),
+                         [](const auto& info) { return std::string(sigabbrev_np(info.param)); });
+
+}  // namespace

@@ -1,0 +1,25 @@
+// Runs the built mdmio binary as a user would, through qemu-user for the AArch64 build,
+// and collects what it printed, its exit status and how long it took.
+#pragma once
+
+#include <sys/types.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+struct tool_result {
+    std::string out;
+    std::string err;
+    int status = -1;  // exit status, or -1 when it died of a signal
+    int signal = 0;   // the signal it died of
+    double seconds = 0;
+};
+
+struct tool_options {
+    int stdout_fd = -1;  // a descriptor to use as standard output instead of a pipe
+    // Called with the child's pid once it runs, while the test waits for it.
+    std::function<void(pid_t)> while_running;
+};
+
+tool_result run_tool(const std::vector<std::string>& args, const tool_options& options = {});
