@@ -45,3 +45,8 @@ for name in host aarch64; do
   echo "== tests $name"
   ctest --test-dir "build/$name" --output-on-failure -j2
 done
+
+echo "== demo"
+demo=$(./scripts/demo.sh ATI)
+echo "$demo"
+grep -q 'EC25' <<<"$demo"

@@ -65,7 +65,9 @@ void modem_close() {
     }
 }
 
-void modem_release_on_signal() { lock_release_on_signal(); }
+void modem_release_on_signal() {
+    lock_release_on_signal();
+}
 
 modem_echo modem_strip_echo(char* reply, const char* text) {
     const size_t reply_length = strlen(reply);

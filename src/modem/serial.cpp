@@ -44,7 +44,9 @@ speed_t serial_speed_for(unsigned baud) {
     return B9600;
 }
 
-sys_ns serial_span_of(int seconds) { return static_cast<sys_ns>(seconds) * sys_ns_per_sec; }
+sys_ns serial_span_of(int seconds) {
+    return static_cast<sys_ns>(seconds) * sys_ns_per_sec;
+}
 
 }  // namespace
 

@@ -21,18 +21,18 @@ struct module_id_type {
 };
 
 constexpr module_id_type module_ids[] = {
-    {0x1e2d0053, 1},  {0x1ed20054, 2}, {0x1e2d0060, 3}, {0x1e2d0061, 3}, {0x1e2d0069, 4},
-    {0x1e2d006f, 4},  {0x12d115c1, 5}, {0x1bc70036, 6}, {0x80870716, 6}, {0x2c7c0125, 7},
-    {0x2c7c0296, 8},  {0x05c69003, 9}, {0x1e2d0065, 10}, {0x2c7c0512, 11}, {0x2c7c0620, 12},
-    {0x2c7c0800, 13},
+    {0x1e2d0053, 1},  {0x1ed20054, 2},  {0x1e2d0060, 3},  {0x1e2d0061, 3},
+    {0x1e2d0069, 4},  {0x1e2d006f, 4},  {0x12d115c1, 5},  {0x1bc70036, 6},
+    {0x80870716, 6},  {0x2c7c0125, 7},  {0x2c7c0296, 8},  {0x05c69003, 9},
+    {0x1e2d0065, 10}, {0x2c7c0512, 11}, {0x2c7c0620, 12}, {0x2c7c0800, 13},
 };
 
 struct module_slot {
     const char* probe_device;
     unsigned first_port;  // usbserial port numbers of the slot, both ends included
     unsigned last_port;
-    const char* acm_port;    // AT port of type 6 modules
-    const char* serial_port; // AT port of every other type
+    const char* acm_port;     // AT port of type 6 modules
+    const char* serial_port;  // AT port of every other type
 };
 
 // Slot 0, then the row that serves every other slot.
@@ -57,7 +57,9 @@ constexpr size_t module_record_digits = 8;
 unsigned module_cache = 0;
 thread_local char module_line[module_line_size];
 
-const module_slot& module_slot_of(int slot) { return module_slots[slot == 0 ? 0 : 1]; }
+const module_slot& module_slot_of(int slot) {
+    return module_slots[slot == 0 ? 0 : 1];
+}
 
 // Reads an unsigned number as scanf's %u and %x read it (blanks, an optional 0x for
 // base 16), refusing a sign and anything past `most`. Advances `text` past it.

@@ -86,7 +86,9 @@ void sys_sleep(sys_ns span) {
     }
 }
 
-int sys_close(int fd) { return close(fd) == 0 ? 1 : 0; }
+int sys_close(int fd) {
+    return close(fd) == 0 ? 1 : 0;
+}
 
 void sys_block_signals(sigset_t& saved) {
     sigset_t all;
@@ -94,4 +96,6 @@ void sys_block_signals(sigset_t& saved) {
     sigprocmask(SIG_BLOCK, &all, &saved);
 }
 
-void sys_unblock_signals(const sigset_t& saved) { sigprocmask(SIG_SETMASK, &saved, nullptr); }
+void sys_unblock_signals(const sigset_t& saved) {
+    sigprocmask(SIG_SETMASK, &saved, nullptr);
+}

@@ -61,12 +61,12 @@ TEST_P(EndToEndUsage, PrintsTheUsageAndTouchesNothing) {
     EXPECT_EQ(modem.received(), "");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Arguments, EndToEndUsage,
-    ::testing::Values(usage_case{"None", {}}, usage_case{"One", {"AT"}},
-                      usage_case{"Three", {"AT", "3", "x"}},
-                      usage_case{"CommandTooLongToGoOutWhole", {std::string(511, 'A'), "3"}}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Arguments, EndToEndUsage,
+                         ::testing::Values(usage_case{"None", {}}, usage_case{"One", {"AT"}},
+                                           usage_case{"Three", {"AT", "3", "x"}},
+                                           usage_case{"CommandTooLongToGoOutWhole",
+                                                      {std::string(511, 'A'), "3"}}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 struct exchange_case {
     const char* name;
@@ -97,29 +97,49 @@ TEST_P(EndToEndExchange, PrintsTheShapedReply) {
 INSTANTIATE_TEST_SUITE_P(
     Replies, EndToEndExchange,
     ::testing::Values(
-        exchange_case{"EchoInOneBurst", "AT", "3", {{"AT\r", "AT\r\r\nOK\r\n"}}, "\r\nOK\r\n\n",
-                      "AT\r"},
+        exchange_case{
+            "EchoInOneBurst", "AT", "3", {{"AT\r", "AT\r\r\nOK\r\n"}}, "\r\nOK\r\n\n", "AT\r"},
         exchange_case{"EchoThenAnswerLater",
                       "AT+CSQ",
                       "3",
                       {{"AT+CSQ\r", "AT+CSQ\r"}, {"", "\r\n+CSQ: 20,99\r\n\r\nOK\r\n", 600}},
                       "\r\n+CSQ: 20,99\r\n\r\nOK\r\n\n",
                       "AT+CSQ\r"},
-        exchange_case{"EchoThenSilence", "AT", "1", {{"AT\r", "AT\r"}}, "\r\nTIMEOUT\r\n\n",
-                      "AT\r\r"},
-        exchange_case{"EchoOff", "ATI", "3", {{"ATI\r", "\r\nQuectel\r\nEC25\r\n\r\nOK\r\n"}},
-                      "\r\nQuectel\r\nEC25\r\n\r\nOK\r\n\n", "ATI\r"},
+        exchange_case{
+            "EchoThenSilence", "AT", "1", {{"AT\r", "AT\r"}}, "\r\nTIMEOUT\r\n\n", "AT\r\r"},
+        exchange_case{"EchoOff",
+                      "ATI",
+                      "3",
+                      {{"ATI\r", "\r\nQuectel\r\nEC25\r\n\r\nOK\r\n"}},
+                      "\r\nQuectel\r\nEC25\r\n\r\nOK\r\n\n",
+                      "ATI\r"},
         exchange_case{"Silence", "AT+CREG?", "1", {}, "\r\nTIMEOUT\r\n\n", "AT+CREG?\r\r"},
         exchange_case{"SameLengthButNotTheEcho", "AT", "3", {{"AT\r", "OK\n"}}, "OK\n\n", "AT\r"},
-        exchange_case{"ErrorAnswerIsAReplyToo", "AT+FOO", "3", {{"AT+FOO\r", "\r\nERROR\r\n"}},
-                      "\r\nERROR\r\n\n", "AT+FOO\r"},
-        exchange_case{"ZeroTimeOutAndASlowModem", "AT", "0", {{"AT\r", "\r\nOK\r\n", 300}},
-                      "\r\nTIMEOUT\r\n\n", "AT\r\r"},
+        exchange_case{"ErrorAnswerIsAReplyToo",
+                      "AT+FOO",
+                      "3",
+                      {{"AT+FOO\r", "\r\nERROR\r\n"}},
+                      "\r\nERROR\r\n\n",
+                      "AT+FOO\r"},
+        exchange_case{"ZeroTimeOutAndASlowModem",
+                      "AT",
+                      "0",
+                      {{"AT\r", "\r\nOK\r\n", 300}},
+                      "\r\nTIMEOUT\r\n\n",
+                      "AT\r\r"},
         exchange_case{"TextTimeOutReadsAsZero", "AT", "soon", {}, "\r\nTIMEOUT\r\n\n", "AT\r\r"},
-        exchange_case{"NegativeTimeOutNeverWaits", "AT", "-1", {{"AT\r", "\r\nOK\r\n"}},
-                      "\r\nTIMEOUT\r\n\n", "AT\r\r"},
-        exchange_case{"HugeTimeOutSaturatesInsteadOfWrapping", "AT", "2147483648",
-                      {{"AT\r", "\r\nOK\r\n"}}, "\r\nOK\r\n\n", "AT\r"}),
+        exchange_case{"NegativeTimeOutNeverWaits",
+                      "AT",
+                      "-1",
+                      {{"AT\r", "\r\nOK\r\n"}},
+                      "\r\nTIMEOUT\r\n\n",
+                      "AT\r\r"},
+        exchange_case{"HugeTimeOutSaturatesInsteadOfWrapping",
+                      "AT",
+                      "2147483648",
+                      {{"AT\r", "\r\nOK\r\n"}},
+                      "\r\nOK\r\n\n",
+                      "AT\r"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(EndToEnd, LongestCommandGoesOutWholeWithItsCarriageReturn) {

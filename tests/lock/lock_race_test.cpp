@@ -9,8 +9,8 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "lock/lock.h"
@@ -29,8 +29,8 @@ struct race_tally {
 
 // Spins for up to `most` microseconds, so that contenders meet at every offset.
 void race_jitter(unsigned& seed, int most) {
-    const auto until = std::chrono::steady_clock::now() +
-                       std::chrono::microseconds(rand_r(&seed) % most);
+    const auto until =
+        std::chrono::steady_clock::now() + std::chrono::microseconds(rand_r(&seed) % most);
     while (std::chrono::steady_clock::now() < until) {
     }
 }

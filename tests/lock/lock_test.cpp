@@ -69,7 +69,12 @@ TEST(Lock, StaleLocksAreTakenOver) {
     SANDBOX_REQUIRED();
     const std::string dead = std::to_string(dead_pid());
     const std::string stale[] = {
-        pid_text(dead_pid()), "", "garbage\n", "0\n", "-42\n", "99999999999\n",
+        pid_text(dead_pid()),
+        "",
+        "garbage\n",
+        "0\n",
+        "-42\n",
+        "99999999999\n",
         "      " + dead + " minicom root\n",
     };
     for (const std::string& content : stale) {
@@ -176,10 +181,17 @@ TEST(LockParts, ProcessAliveAndMonotonicSeconds) {
 
 TEST(LockParts, PidIsReadAsPercentDReadsIt) {
     const std::pair<const char*, pid_t> cases[] = {
-        {"      4750\n", 4750},          {"4750 minicom root\n", 4750}, {"\n\t 12", 12},
-        {"+7", 7},                       {"-7", -7},                    {"", 0},
-        {"minicom 4750", 0},             {"2147483647", 2147483647},    {"2147483648", 0},
-        {"-2147483649", 0},              {"99999999999999999999999", 0},
+        {"      4750\n", 4750},
+        {"4750 minicom root\n", 4750},
+        {"\n\t 12", 12},
+        {"+7", 7},
+        {"-7", -7},
+        {"", 0},
+        {"minicom 4750", 0},
+        {"2147483647", 2147483647},
+        {"2147483648", 0},
+        {"-2147483649", 0},
+        {"99999999999999999999999", 0},
     };
     for (const auto& [text, pid] : cases) EXPECT_EQ(lock_parse_pid(text), pid) << text;
 }

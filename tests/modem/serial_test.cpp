@@ -67,8 +67,8 @@ TEST_P(SerialLineSettings, AreReadBackFromTheLine) {
     before.c_cc[VTIME] = 7;
     ASSERT_EQ(tcsetattr(modem.line_fd(), TCSANOW, &before), 0);
 
-    const int fd = serial_open(modem.line_path().c_str(), c.baud, c.data_bits, c.parity,
-                               c.stop_bits);
+    const int fd =
+        serial_open(modem.line_path().c_str(), c.baud, c.data_bits, c.parity, c.stop_bits);
     ASSERT_GE(fd, 0);
     termios line{};
     ASSERT_EQ(tcgetattr(fd, &line), 0);
@@ -87,17 +87,17 @@ TEST_P(SerialLineSettings, AreReadBackFromTheLine) {
 
 INSTANTIATE_TEST_SUITE_P(
     Formats, SerialLineSettings,
-    ::testing::Values(
-        line_case{"Modem", 115200, 8, "N", 1, B115200, CS8},
-        line_case{"Rate9600HasNoRowOfItsOwn", 9600, 8, "N", 1, B9600, CS8},
-        line_case{"SevenBitsEven", 300, 7, "E", 1, B300, CS7 | PARENB},
-        line_case{"OddTwoStops", 57600, 8, "O", 2, B57600, CS8 | PARENB | PARODD | CSTOPB},
-        line_case{"Fastest", 4000000, 8, "N", 2, B4000000, CS8 | CSTOPB},
-        line_case{"LowerCaseOddIsNone", 38400, 6, "o", 1, B38400, CS8},
-        line_case{"LowerCaseEvenIsNone", 460800, 8, "e", 3, B460800, CS8},
-        line_case{"EmptyParity", 230400, 8, "", 1, B230400, CS8},
-        line_case{"Unlisted1800", 1800, 8, "N", 1, B9600, CS8},
-        line_case{"UnlistedOdd", 123456, 8, "N", 1, B9600, CS8}),
+    ::testing::Values(line_case{"Modem", 115200, 8, "N", 1, B115200, CS8},
+                      line_case{"Rate9600HasNoRowOfItsOwn", 9600, 8, "N", 1, B9600, CS8},
+                      line_case{"SevenBitsEven", 300, 7, "E", 1, B300, CS7 | PARENB},
+                      line_case{"OddTwoStops", 57600, 8, "O", 2, B57600,
+                                CS8 | PARENB | PARODD | CSTOPB},
+                      line_case{"Fastest", 4000000, 8, "N", 2, B4000000, CS8 | CSTOPB},
+                      line_case{"LowerCaseOddIsNone", 38400, 6, "o", 1, B38400, CS8},
+                      line_case{"LowerCaseEvenIsNone", 460800, 8, "e", 3, B460800, CS8},
+                      line_case{"EmptyParity", 230400, 8, "", 1, B230400, CS8},
+                      line_case{"Unlisted1800", 1800, 8, "N", 1, B9600, CS8},
+                      line_case{"UnlistedOdd", 123456, 8, "N", 1, B9600, CS8}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // One exchange against a scripted modem, timed.
@@ -135,15 +135,11 @@ INSTANTIATE_TEST_SUITE_P(
     Chunks, SerialSilenceRule,
     ::testing::Values(
         // A fragment of 2 bytes keeps the caller's long wait, so the rest still comes.
-        silence_case{"TwoBytesKeepTheLongWait",
-                     {{"AT\r", "\r\n"}, {"", "OK\r\n", 1500}},
-                     6,
-                     "\r\nOK\r\n"},
+        silence_case{
+            "TwoBytesKeepTheLongWait", {{"AT\r", "\r\n"}, {"", "OK\r\n", 1500}}, 6, "\r\nOK\r\n"},
         // Real text (3 bytes) switches to the short silence: what comes late is not waited for.
-        silence_case{"ThreeBytesSwitchToTheShortWait",
-                     {{"AT\r", "OK\r"}, {"", "LATE", 1500}},
-                     6,
-                     "OK\r"},
+        silence_case{
+            "ThreeBytesSwitchToTheShortWait", {{"AT\r", "OK\r"}, {"", "LATE", 1500}}, 6, "OK\r"},
         silence_case{"PiecesWithinTheShortWaitJoin",
                      {{"AT\r", "\r\n+CSQ: 20,99\r\n\r\nOK\r\n", 0, 3, 30}},
                      3,
@@ -244,9 +240,9 @@ TEST(SerialExchange, HangUpOfTheFarEndEndsTheGathering) {
 void serial_test_ignore(int) {}
 
 TEST(SerialExchange, SignalsDoNotEndTheWaitEarly) {
-    struct sigaction quiet{};
+    struct sigaction quiet {};
     quiet.sa_handler = serial_test_ignore;  // no SA_RESTART: every wait sees EINTR
-    struct sigaction before{};
+    struct sigaction before {};
     ASSERT_EQ(sigaction(SIGALRM, &quiet, &before), 0);
     itimerval ticks{{0, 50000}, {0, 50000}};
     ASSERT_EQ(setitimer(ITIMER_REAL, &ticks, nullptr), 0);

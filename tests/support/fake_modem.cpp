@@ -8,8 +8,8 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -64,7 +64,9 @@ std::string fake_modem::received() {
     return received_;
 }
 
-size_t fake_modem::sent() { return sent_; }
+size_t fake_modem::sent() {
+    return sent_;
+}
 
 bool fake_modem::wait_for(const std::string& needle, int timeout_ms) {
     const auto deadline = fake_clock::now() + std::chrono::milliseconds(timeout_ms);

@@ -10,11 +10,11 @@
 #include <vector>
 
 struct fake_modem_step {
-    std::string expect;  // wait until these bytes have come after the previous match
-    std::string reply;   // then send this
-    int delay_ms = 0;    // pause between the match and the reply
-    size_t chunk = 0;    // send in pieces of this many bytes (0: in one write)
-    int gap_ms = 0;      // pause between pieces
+    std::string expect;    // wait until these bytes have come after the previous match
+    std::string reply;     // then send this
+    int delay_ms = 0;      // pause between the match and the reply
+    size_t chunk = 0;      // send in pieces of this many bytes (0: in one write)
+    int gap_ms = 0;        // pause between pieces
     bool endless = false;  // repeat the reply until the modem is stopped
     bool hang_up = false;  // close the master side after the reply
 };

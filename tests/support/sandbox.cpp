@@ -154,7 +154,7 @@ std::string sandbox_read_file(const std::string& path) {
 }
 
 bool sandbox_exists(const std::string& path) {
-    struct stat info{};
+    struct stat info {};
     return lstat(path.c_str(), &info) == 0;
 }
 

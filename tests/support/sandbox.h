@@ -39,9 +39,9 @@ private:
 };
 
 // Skips the current test when the namespace can't be had.
-#define SANDBOX_REQUIRED()                                                    \
-    do {                                                                      \
-        std::string sandbox_why;                                              \
-        if (!sandbox_enter(sandbox_why)) GTEST_SKIP() << sandbox_why;         \
-        sandbox_reset();                                                      \
+#define SANDBOX_REQUIRED()                                            \
+    do {                                                              \
+        std::string sandbox_why;                                      \
+        if (!sandbox_enter(sandbox_why)) GTEST_SKIP() << sandbox_why; \
+        sandbox_reset();                                              \
     } while (0)

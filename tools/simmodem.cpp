@@ -1,0 +1,115 @@
+// A simulated cellular modem module for trying mdmio without hardware: it opens a
+// pseudo-terminal, prints the path of its slave side (the modem's serial line) and
+// answers AT commands there like a Quectel EC25 until it is stopped. Echo is on by
+// default; ATE0 and ATE1 switch it. Answers are framed "\r\n...\r\n".
+#include <ctype.h>
+#include <errno.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <stdio.h>
+#include <string.h>
+#include <strings.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+struct sim_answer {
+    const char* command;
+    const char* reply;
+};
+
+constexpr sim_answer sim_answers[] = {
+    {"AT", "\r\nOK\r\n"},
+    {"ATI", "\r\nQuectel\r\nEC25\r\nRevision: EC25EFAR06A06M4G\r\n\r\nOK\r\n"},
+    {"AT+CGMI", "\r\nQuectel\r\n\r\nOK\r\n"},
+    {"AT+CGMM", "\r\nEC25\r\n\r\nOK\r\n"},
+    {"AT+CSQ", "\r\n+CSQ: 24,99\r\n\r\nOK\r\n"},
+    {"AT+CREG?", "\r\n+CREG: 0,1\r\n\r\nOK\r\n"},
+};
+
+constexpr size_t sim_line_size = 1024;
+volatile sig_atomic_t sim_stopping = 0;
+
+void sim_stop(int) {
+    sim_stopping = 1;
+}
+
+bool sim_send(int fd, const char* text) {
+    size_t done = 0;
+    const size_t length = strlen(text);
+    while (done < length) {
+        const ssize_t put = write(fd, text + done, length - done);
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) return false;
+        done += static_cast<size_t>(put);
+    }
+    return true;
+}
+
+// The reply to one command line; null for a line that wants none.
+const char* sim_reply(const char* line, bool& echo) {
+    if (line[0] == '\0') return nullptr;
+    if (strcasecmp(line, "ATE0") == 0 || strcasecmp(line, "ATE1") == 0) {
+        echo = line[3] == '1';
+        return "\r\nOK\r\n";
+    }
+    for (const sim_answer& answer : sim_answers) {
+        if (strcasecmp(line, answer.command) == 0) return answer.reply;
+    }
+    return "\r\nERROR\r\n";
+}
+
+}  // namespace
+
+int main() {
+    int master = -1;
+    int slave = -1;
+    char name[128] = {};
+    if (openpty(&master, &slave, name, nullptr, nullptr) != 0) {
+        perror("simmodem: openpty");
+        return 1;
+    }
+    termios raw{};
+    if (tcgetattr(slave, &raw) != 0 || (cfmakeraw(&raw), tcsetattr(slave, TCSANOW, &raw)) != 0) {
+        perror("simmodem: raw mode");
+        return 1;
+    }
+    struct sigaction stop {};
+    stop.sa_handler = sim_stop;
+    sigaction(SIGTERM, &stop, nullptr);
+    sigaction(SIGINT, &stop, nullptr);
+    printf("%s\n", name);
+    fflush(stdout);
+
+    bool echo = true;
+    char line[sim_line_size];
+    size_t length = 0;
+    while (!sim_stopping) {
+        pollfd entry{master, POLLIN, 0};
+        if (poll(&entry, 1, 200) <= 0) continue;
+        char bytes[256];
+        const ssize_t got = read(master, bytes, sizeof bytes);
+        if (got <= 0) continue;
+        for (ssize_t i = 0; i < got; ++i) {
+            const char c = bytes[i];
+            if (echo) {
+                const char one[2] = {c, '\0'};
+                sim_send(master, one);
+            }
+            if (c == '\n') continue;
+            if (c != '\r') {
+                if (length + 1 < sizeof line) line[length++] = static_cast<char>(toupper(c));
+                continue;
+            }
+            line[length] = '\0';
+            length = 0;
+            const char* reply = sim_reply(line, echo);
+            if (reply != nullptr) sim_send(master, reply);
+        }
+    }
+    close(slave);
+    close(master);
+    return 0;
+}
