@@ -2,6 +2,8 @@
 
 #include <string.h>
 
+#include <cstdint>
+
 #include "lock/lock.h"
 #include "modem/serial.h"
 #include "module/module.h"
@@ -24,6 +26,7 @@ constexpr unsigned modem_stop_bits = 1;
 // holding as a half-typed command line; what it answers to that is not wanted.
 constexpr char modem_wake_text[] = "\r";
 constexpr int modem_wake_timeout_sec = 1;
+constexpr sys_ns modem_retry_span = 100 * sys_ns_per_ms;
 
 static_assert(sizeof modem_timeout_text <= serial_reply_size);
 
@@ -32,14 +35,22 @@ static_assert(sizeof modem_timeout_text <= serial_reply_size);
 int modem_open(int slot, int lock_wait_sec) {
     if (modem_port.fd >= 0) return 0;
     const char* path = module_port_path(slot);
-    if (!lock_acquire(path, lock_wait_sec)) return 0;
-    const int fd = serial_open(path, modem_baud, modem_data_bits, modem_parity, modem_stop_bits);
-    if (fd < 0) {
+    // One wait covers both kinds of holder: lock files, and flocks on the line itself.
+    const int64_t deadline = monotonic_seconds() + lock_wait_sec;
+    for (;;) {
+        // Whatever is left of the wait; below 0 that is a single attempt.
+        if (!lock_acquire(path, static_cast<int>(deadline - monotonic_seconds()))) return 0;
+        const int fd =
+            serial_open(path, modem_baud, modem_data_bits, modem_parity, modem_stop_bits);
+        if (fd >= 0) {
+            modem_port = {fd, path};
+            return 1;
+        }
         lock_release(path);
-        return 0;
+        if (fd != serial_line_busy) return 0;
+        sys_sleep(modem_retry_span);
+        if (monotonic_seconds() > deadline) return 0;
     }
-    modem_port = {fd, path};
-    return 1;
 }
 
 const char* modem_command(const char* text, int timeout_sec) {

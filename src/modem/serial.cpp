@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <string.h>
+#include <sys/file.h>
 #include <syslog.h>
 #include <termios.h>
 
@@ -44,6 +45,15 @@ speed_t serial_speed_for(unsigned baud) {
     return B9600;
 }
 
+// 0 only when another process holds an flock on the line; a line that doesn't support
+// flock is used as it is.
+bool serial_flock(int fd) {
+    for (;;) {
+        if (flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
+        if (errno != EINTR) return errno != EWOULDBLOCK;
+    }
+}
+
 sys_ns serial_span_of(int seconds) {
     return static_cast<sys_ns>(seconds) * sys_ns_per_sec;
 }
@@ -72,6 +82,12 @@ int serial_open(const char* path, unsigned baud, unsigned data_bits, const char*
     if (fd < 0) {
         syslog(LOG_ERR, "open(%s) error: %s", path, strerror(errno));
         return -1;
+    }
+    // Programs such as tio and picocom claim a line with flock instead of a lock file;
+    // their line is left exactly as they have it.
+    if (!serial_flock(fd)) {
+        sys_close(fd);
+        return serial_line_busy;
     }
     // Start from the line's own settings: c_cc and the line discipline stay as they are.
     termios line{};
