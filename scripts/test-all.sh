@@ -1,11 +1,16 @@
 #!/usr/bin/env bash
 # Installs what is missing (Debian 12, as root), builds mdmio for x86-64 and for
-# AArch64, and runs every test for both, the AArch64 ones under qemu-user.
+# AArch64 and runs every test for both (the AArch64 ones under qemu-user); then the
+# whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer, the static
+# checks, a bounded run of every fuzzer, the Debian packages and the demo.
+# MDMIO_FUZZ_SECONDS sets how long each fuzzer runs (default 60).
 set -euo pipefail
 cd "$(dirname "$0")/.."
+fuzz_seconds=${MDMIO_FUZZ_SECONDS:-60}
 
 packages=(cmake ninja-build g++ g++-aarch64-linux-gnu qemu-user googletest libgtest-dev
-          binutils minicom)
+          binutils minicom clang libclang-rt-14-dev clang-tidy clang-format cppcheck
+          dpkg-dev)
 missing=()
 for package in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' ||
@@ -35,15 +40,62 @@ check_needed() {
   echo "== $1 needs only libc.so.6"
 }
 
+run_tests() {
+  echo "== tests $1"
+  ctest --test-dir "build/$1" --output-on-failure -j2
+}
+
 build host
 build aarch64 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-aarch64.cmake
 check_needed build/host/mdmio
 check_needed build/aarch64/mdmio
 readelf -h build/aarch64/mdmio | grep -q 'Machine:.*AArch64'
+run_tests host
+run_tests aarch64
 
+build sanitize -DMDMIO_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
+run_tests sanitize
+
+echo "== static checks"
+mapfile -t sources < <(git ls-files '*.cpp' '*.h')
+clang-format --dry-run --Werror "${sources[@]}"
+mapfile -t own < <(git ls-files 'src/*.cpp' 'tools/*.cpp')
+clang-tidy -p build/host --quiet "${own[@]}"
+cppcheck --enable=warning,style,performance,portability --std=c++17 --error-exitcode=1 \
+  --suppress=useStlAlgorithm --inline-suppr --quiet -I src src tools
+echo "== static checks clean"
+
+cmake -S . -B build/fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DMDMIO_FUZZ=ON \
+  -DBUILD_TESTING=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMDMIO_WERROR=ON >/dev/null
+echo "== build fuzz"
+cmake --build build/fuzz
+for target in usbserial record lock reply; do
+  echo "== fuzz $target for ${fuzz_seconds}s"
+  # New inputs go to the build tree; the checked-in corpus is only read.
+  mkdir -p "build/fuzz/corpus/$target"
+  log="build/fuzz/$target.log"
+  if ! "build/fuzz/fuzz/${target}_fuzz" -max_total_time="$fuzz_seconds" \
+      -artifact_prefix="build/fuzz/" "build/fuzz/corpus/$target" "fuzz/corpus/$target" \
+      >"$log" 2>&1; then
+    tail -n 40 "$log" >&2
+    echo "FAIL: fuzzer $target" >&2
+    exit 1
+  fi
+  grep -E '^Done' "$log"
+done
+
+echo "== packages"
 for name in host aarch64; do
-  echo "== tests $name"
-  ctest --test-dir "build/$name" --output-on-failure -j2
+  (cd "build/$name" && cpack >/dev/null)
+done
+for arch in amd64 arm64; do
+  deb=$(ls build/*/packages/mdmio_*_"$arch".deb)
+  dpkg-deb --field "$deb" Architecture | grep -qx "$arch"
+  dpkg-deb --field "$deb" Depends | grep -q '^libc6'
+  contents=$(dpkg-deb --contents "$deb")
+  grep -q './usr/bin/mdmio$' <<<"$contents"
+  grep -q './usr/share/man/man1/mdmio.1.gz$' <<<"$contents"
+  echo "== $deb: $arch, $(dpkg-deb --field "$deb" Depends)"
 done
 
 echo "== demo"

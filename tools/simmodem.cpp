@@ -32,7 +32,7 @@ constexpr sim_answer sim_answers[] = {
 constexpr size_t sim_line_size = 1024;
 volatile sig_atomic_t sim_stopping = 0;
 
-void sim_stop(int) {
+void sim_stop(int /*signal*/) {
     sim_stopping = 1;
 }
 
@@ -51,8 +51,9 @@ bool sim_send(int fd, const char* text) {
 // The reply to one command line; null for a line that wants none.
 const char* sim_reply(const char* line, bool& echo) {
     if (line[0] == '\0') return nullptr;
-    if (strcasecmp(line, "ATE0") == 0 || strcasecmp(line, "ATE1") == 0) {
-        echo = line[3] == '1';
+    const bool echo_on = strcasecmp(line, "ATE1") == 0;
+    if (echo_on || strcasecmp(line, "ATE0") == 0) {
+        echo = echo_on;
         return "\r\nOK\r\n";
     }
     for (const sim_answer& answer : sim_answers) {

@@ -14,7 +14,7 @@
 // Nanoseconds of CLOCK_MONOTONIC.
 using sys_ns = int64_t;
 
-constexpr sys_ns sys_ns_per_ms = 1000 * 1000;
+constexpr sys_ns sys_ns_per_ms = 1000000;
 constexpr sys_ns sys_ns_per_sec = 1000 * sys_ns_per_ms;
 
 // Current CLOCK_MONOTONIC time; -1 when the clock can't be read.
