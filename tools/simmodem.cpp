@@ -1,7 +1,9 @@
 // A simulated cellular modem module for trying mdmio without hardware: it opens a
 // pseudo-terminal, prints the path of its slave side (the modem's serial line) and
 // answers AT commands there like a Quectel EC25 until it is stopped. Echo is on by
-// default; ATE0 and ATE1 switch it. Answers are framed "\r\n...\r\n".
+// default; ATE0 and ATE1 switch it. Answers are framed "\r\n...\r\n". AT+FLOOD
+// answers with text until exactly 64 KiB, echo included, have gone out: a modem
+// that never stops, for the benchmark.
 #include <ctype.h>
 #include <errno.h>
 #include <poll.h>
@@ -30,6 +32,7 @@ constexpr sim_answer sim_answers[] = {
 };
 
 constexpr size_t sim_line_size = 1024;
+constexpr size_t sim_flood_size = 64 * 1024;
 volatile sig_atomic_t sim_stopping = 0;
 
 void sim_stop(int /*signal*/) {
@@ -60,6 +63,25 @@ const char* sim_reply(const char* line, bool& echo) {
         if (strcasecmp(line, answer.command) == 0) return answer.reply;
     }
     return "\r\nERROR\r\n";
+}
+
+// Sends `size` bytes of "+FLOOD: ..." lines.
+void sim_flood(int fd, size_t size) {
+    char chunk[64];
+    while (size > 0) {
+        const size_t piece = size < sizeof chunk ? size : sizeof chunk;
+        memset(chunk, 'x', piece);
+        memcpy(chunk, "+FLOOD: ", piece < 8 ? piece : 8);
+        chunk[piece - 1] = '\n';
+        size_t done = 0;
+        while (done < piece) {
+            const ssize_t put = write(fd, chunk + done, piece - done);
+            if (put < 0 && errno == EINTR) continue;
+            if (put <= 0) return;
+            done += static_cast<size_t>(put);
+        }
+        size -= piece;
+    }
 }
 
 }  // namespace
@@ -105,7 +127,12 @@ int main() {
                 continue;
             }
             line[length] = '\0';
+            const size_t echoed = echo ? length + 1 : 0;
             length = 0;
+            if (strcmp(line, "AT+FLOOD") == 0) {
+                sim_flood(master, sim_flood_size - echoed);
+                continue;
+            }
             const char* reply = sim_reply(line, echo);
             if (reply != nullptr) sim_send(master, reply);
         }
