@@ -32,7 +32,7 @@ constexpr sim_answer sim_answers[] = {
 };
 
 constexpr size_t sim_line_size = 1024;
-constexpr size_t sim_flood_size = 64 * 1024;
+constexpr size_t sim_flood_size = 65536;  // 64 KiB
 volatile sig_atomic_t sim_stopping = 0;
 
 void sim_stop(int /*signal*/) {
