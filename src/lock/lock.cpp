@@ -61,7 +61,10 @@ void lock_clear_stale(const char* path) {
     const ssize_t got = sys_read_full(fd, text, sizeof text - 1);
     sys_close(fd);
     text[got > 0 ? got : 0] = '\0';
-    if (!process_alive(lock_parse_pid(text))) unlink(path);
+    // A lock naming this very process was left by a dead one whose pid we now have: a
+    // process that still held it would be us, and we never take a port twice.
+    const pid_t owner = lock_parse_pid(text);
+    if (owner == getpid() || !process_alive(owner)) unlink(path);
 }
 
 // Creates the lock file with our pid; a file whose pid can't be written is removed at

@@ -85,6 +85,18 @@ TEST(Lock, StaleLocksAreTakenOver) {
     }
 }
 
+// On a device with a small pid range a dead holder's pid soon comes round again, to us.
+TEST(Lock, LockNamingOurOwnPidIsALeftOver) {
+    SANDBOX_REQUIRED();
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(in_child([] {
+                  sandbox_write_file(lock_file, pid_text(getpid()));
+                  return std::to_string(lock_acquire(port, 5));
+              }),
+              "1");
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 1.0);
+}
+
 TEST(Lock, LiveHolderKeepsTheLockThroughTheWait) {
     SANDBOX_REQUIRED();
     live_process holder;
