@@ -24,12 +24,6 @@ const char usage[] = "./mdmio <AT command> <Timeout_Sec>";
 const std::string lock_file = "/var/lock/LCK..ttyUSB8";
 const std::string record0 = "/var/data/plmnWhitelist/module_0_id";
 
-std::string pid_text(pid_t pid) {
-    char text[16];
-    snprintf(text, sizeof text, "%10d\n", static_cast<int>(pid));
-    return text;
-}
-
 // Polls until `done` holds; false when the time ran out.
 bool eventually(const std::function<bool()>& done, int timeout_ms) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);

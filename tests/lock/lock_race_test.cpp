@@ -58,8 +58,7 @@ TEST(LockRace, NoTwoProcessesEverHoldTheLockTogether) {
     constexpr int rounds = 40;
     const char port[] = "/dev/ttyUSB8";
     const std::string lock_file = "/var/lock/LCK..ttyUSB8";
-    char dead[16];
-    snprintf(dead, sizeof dead, "%10d\n", static_cast<int>(dead_pid()));
+    const std::string dead = pid_text(dead_pid());
 
     void* shared = mmap(nullptr, sizeof(race_tally), PROT_READ | PROT_WRITE,
                         MAP_SHARED | MAP_ANONYMOUS, -1, 0);

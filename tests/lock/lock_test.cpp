@@ -19,12 +19,6 @@ namespace {
 const char port[] = "/dev/ttyUSB8";
 const std::string lock_file = "/var/lock/LCK..ttyUSB8";
 
-std::string pid_text(pid_t pid) {
-    char text[16];
-    snprintf(text, sizeof text, "%10d\n", static_cast<int>(pid));
-    return text;
-}
-
 // Result and duration of one lock_acquire in a fresh process.
 struct attempt {
     std::string result;

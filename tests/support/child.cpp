@@ -5,6 +5,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
+
 std::string in_child(const std::function<std::string()>& body) {
     int ends[2];
     if (pipe(ends) != 0) return "<pipe failed>";
@@ -45,4 +47,10 @@ pid_t dead_pid() {
     if (child == 0) _exit(0);
     waitpid(child, nullptr, 0);
     return child;
+}
+
+std::string pid_text(pid_t pid) {
+    char text[16];
+    snprintf(text, sizeof text, "%10d\n", static_cast<int>(pid));
+    return text;
 }

@@ -26,3 +26,6 @@ private:
 
 // The pid of a process that has come and gone.
 pid_t dead_pid();
+
+// A lock file's text for `pid`, as the tool (and every HDB-style program) writes it.
+std::string pid_text(pid_t pid);
