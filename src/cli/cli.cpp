@@ -1,6 +1,5 @@
 #include "cli/cli.h"
 
-#include <errno.h>
 #include <limits.h>
 #include <signal.h>
 #include <stdio.h>
@@ -41,7 +40,7 @@ void cli_catch_termination() {
 }  // namespace
 
 int cli_parse_timeout(const char* text) {
-    errno = 0;
+    // strtol itself saturates at the long range; the rest is the narrowing to int.
     const long value = strtol(text, nullptr, 10);
     if (value > INT_MAX) return INT_MAX;
     if (value < INT_MIN) return INT_MIN;

@@ -8,8 +8,6 @@
 #include <syslog.h>
 #include <termios.h>
 
-#include <iterator>
-
 #include "sys/sys_io.h"
 
 namespace {
@@ -45,8 +43,8 @@ speed_t serial_speed_for(unsigned baud) {
     return B9600;
 }
 
-// 0 only when another process holds an flock on the line; a line that doesn't support
-// flock is used as it is.
+// False only when another process holds an flock on the line; a line that doesn't
+// support flock is used as it is.
 bool serial_flock(int fd) {
     for (;;) {
         if (flock(fd, LOCK_EX | LOCK_NB) == 0) return true;

@@ -9,8 +9,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <iterator>
-
 #include "sys/sys_io.h"
 
 namespace {
