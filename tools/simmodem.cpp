@@ -39,16 +39,19 @@ void sim_stop(int /*signal*/) {
     sim_stopping = 1;
 }
 
-bool sim_send(int fd, const char* text) {
+bool sim_send_bytes(int fd, const char* bytes, size_t length) {
     size_t done = 0;
-    const size_t length = strlen(text);
     while (done < length) {
-        const ssize_t put = write(fd, text + done, length - done);
+        const ssize_t put = write(fd, bytes + done, length - done);
         if (put < 0 && errno == EINTR) continue;
         if (put <= 0) return false;
         done += static_cast<size_t>(put);
     }
     return true;
+}
+
+bool sim_send(int fd, const char* text) {
+    return sim_send_bytes(fd, text, strlen(text));
 }
 
 // The reply to one command line; null for a line that wants none.
@@ -65,21 +68,14 @@ const char* sim_reply(const char* line, bool& echo) {
     return "\r\nERROR\r\n";
 }
 
-// Sends `size` bytes of "+FLOOD: ..." lines.
+// Sends `size` bytes of "+FLOOD: xxx..." lines.
 void sim_flood(int fd, size_t size) {
-    char chunk[64];
+    static constexpr char line[] =
+        "+FLOOD: xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx\n";
+    constexpr size_t line_length = sizeof line - 1;
     while (size > 0) {
-        const size_t piece = size < sizeof chunk ? size : sizeof chunk;
-        memset(chunk, 'x', piece);
-        memcpy(chunk, "+FLOOD: ", piece < 8 ? piece : 8);
-        chunk[piece - 1] = '\n';
-        size_t done = 0;
-        while (done < piece) {
-            const ssize_t put = write(fd, chunk + done, piece - done);
-            if (put < 0 && errno == EINTR) continue;
-            if (put <= 0) return;
-            done += static_cast<size_t>(put);
-        }
+        const size_t piece = size < line_length ? size : line_length;
+        if (!sim_send_bytes(fd, line, piece)) return;
         size -= piece;
     }
 }
@@ -117,10 +113,7 @@ int main() {
         if (got <= 0) continue;
         for (ssize_t i = 0; i < got; ++i) {
             const char c = bytes[i];
-            if (echo) {
-                const char one[2] = {c, '\0'};
-                sim_send(master, one);
-            }
+            if (echo) sim_send_bytes(master, &c, 1);
             if (c == '\n') continue;
             if (c != '\r') {
                 if (length + 1 < sizeof line) line[length++] = static_cast<char>(toupper(c));
