@@ -40,9 +40,17 @@ check_needed() {
   echo "== $1 needs only libc.so.6"
 }
 
+passed=0
+failed=0
 run_tests() {
   echo "== tests $1"
-  ctest --test-dir "build/$1" --output-on-failure -j2
+  local log="build/$1/ctest.log"
+  ctest --test-dir "build/$1" --output-on-failure -j2 | tee "$log"
+  local total failures
+  total=$(sed -n 's/.*tests failed out of \([0-9]*\).*/\1/p' "$log")
+  failures=$(sed -n 's/.*, \([0-9]*\) tests failed out of.*/\1/p' "$log")
+  passed=$((passed + total - failures))
+  failed=$((failed + failures))
 }
 
 build host
@@ -102,3 +110,6 @@ echo "== demo"
 demo=$(./scripts/demo.sh ATI)
 echo "$demo"
 grep -q 'EC25' <<<"$demo"
+
+# Every test of the three suites (x86-64, AArch64 under qemu, sanitizers).
+echo "all: $passed passed, $failed failed"
