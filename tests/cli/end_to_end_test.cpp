@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 #include <pty.h>
 #include <signal.h>
-#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -270,38 +269,6 @@ TEST(EndToEnd, BusyWhileMinicomHoldsThePort) {
     EXPECT_EQ(r.out, "BUSY\n");
     EXPECT_EQ(r.status, 1);
 }
-
-// A process that claims the line with flock(2), as tio and picocom do: it runs until
-// `release_after_ms` has passed (or until killed).
-class flock_holder {
-public:
-    explicit flock_holder(const char* device, int release_after_ms = -1) {
-        int ready[2];
-        if (pipe(ready) != 0) return;
-        pid_ = fork();
-        if (pid_ == 0) {
-            const int fd = open(device, O_RDWR | O_NOCTTY | O_NONBLOCK);
-            if (fd < 0 || flock(fd, LOCK_EX) != 0) _exit(1);
-            if (write(ready[1], "x", 1) != 1) _exit(1);
-            if (release_after_ms < 0) pause();
-            usleep(static_cast<useconds_t>(release_after_ms) * 1000);
-            _exit(0);
-        }
-        char byte = 0;
-        holding_ = read(ready[0], &byte, 1) == 1;
-        close(ready[0]);
-        close(ready[1]);
-    }
-    ~flock_holder() {
-        kill(pid_, SIGKILL);
-        waitpid(pid_, nullptr, 0);
-    }
-    bool holding() const { return holding_; }
-
-private:
-    pid_t pid_ = -1;
-    bool holding_ = false;
-};
 
 TEST(EndToEnd, BusyWhileAnotherProcessHoldsAnFlockOnThePort) {
     SANDBOX_REQUIRED();

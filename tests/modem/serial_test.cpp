@@ -4,15 +4,14 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/file.h>
 #include <sys/time.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <string>
 
+#include "support/child.h"
 #include "support/fake_modem.h"
 #include "support/sandbox.h"
 
@@ -265,30 +264,18 @@ TEST(SerialOpen, LineFlockedByAnotherProcessIsLeftUntouched) {
     ASSERT_EQ(tcgetattr(modem.line_fd(), &before), 0);
     before.c_cflag = (before.c_cflag & ~CBAUD) | B1200;
     ASSERT_EQ(tcsetattr(modem.line_fd(), TCSANOW, &before), 0);
-    int ready[2];
-    ASSERT_EQ(pipe(ready), 0);
-    const pid_t holder = fork();
-    if (holder == 0) {
-        const int fd = open(modem.line_path().c_str(), O_RDWR | O_NOCTTY);
-        if (fd < 0 || flock(fd, LOCK_EX) != 0) _exit(1);
-        if (write(ready[1], "x", 1) != 1) _exit(1);
-        pause();
-    }
-    char byte = 0;
-    ASSERT_EQ(read(ready[0], &byte, 1), 1);
+    flock_holder holder(modem.line_path());
+    ASSERT_TRUE(holder.holding());
 
     EXPECT_EQ(serial_open(modem.line_path().c_str(), 115200, 8, "N", 1), serial_line_busy);
     termios after{};
     ASSERT_EQ(tcgetattr(modem.line_fd(), &after), 0);
     EXPECT_EQ(cfgetospeed(&after), speed_t(B1200));
 
-    kill(holder, SIGKILL);
-    waitpid(holder, nullptr, 0);
+    holder.stop();
     const int fd = serial_open(modem.line_path().c_str(), 115200, 8, "N", 1);
     EXPECT_GE(fd, 0) << "free again once the holder is gone";
     close(fd);
-    close(ready[0]);
-    close(ready[1]);
 }
 
 TEST(SerialLog, FailuresGoToTheSystemLog) {

@@ -1,7 +1,9 @@
 #include "support/child.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -38,8 +40,38 @@ live_process::live_process() {
 }
 
 live_process::~live_process() {
+    // A failed fork leaves -1, and kill(-1) would reach every process we may signal.
+    if (pid_ <= 0) return;
     kill(pid_, SIGKILL);
     waitpid(pid_, nullptr, 0);
+}
+
+flock_holder::flock_holder(const std::string& device, int release_after_ms) {
+    int ready[2];
+    if (pipe(ready) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+        const int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        if (fd < 0 || flock(fd, LOCK_EX) != 0) _exit(1);
+        if (write(ready[1], "x", 1) != 1) _exit(1);
+        if (release_after_ms < 0) {
+            for (;;) pause();
+        }
+        usleep(static_cast<useconds_t>(release_after_ms) * 1000);
+        _exit(0);
+    }
+    char byte = 0;
+    holding_ = pid_ > 0 && read(ready[0], &byte, 1) == 1;
+    close(ready[0]);
+    close(ready[1]);
+}
+
+void flock_holder::stop() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+    holding_ = false;
 }
 
 pid_t dead_pid() {

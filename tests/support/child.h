@@ -24,6 +24,23 @@ private:
     pid_t pid_;
 };
 
+// A process that claims a line with flock(2), as tio and picocom do, until
+// `release_after_ms` has passed, or until it is stopped.
+class flock_holder {
+public:
+    explicit flock_holder(const std::string& device, int release_after_ms = -1);
+    ~flock_holder() { stop(); }
+    flock_holder(const flock_holder&) = delete;
+    flock_holder& operator=(const flock_holder&) = delete;
+    // True once the flock is taken.
+    bool holding() const { return holding_; }
+    void stop();
+
+private:
+    pid_t pid_ = -1;
+    bool holding_ = false;
+};
+
 // The pid of a process that has come and gone.
 pid_t dead_pid();
 
