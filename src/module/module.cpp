@@ -208,7 +208,18 @@ int module_parse_usbserial(const char* line, unsigned& port, uint32_t& id) {
     unsigned long vendor = 0;
     unsigned long product = 0;
     if (!module_take_number(text, 10, 0xffffffffUL, number)) return 0;
-    if (!module_take_literal(text, ": name:\"")) return 0;
+    if (!module_take_literal(text, ":")) return 0;
+    // A driver built as a loadable module (the usual case) is named before its
+    // description: `N: module:option name:"GSM modem (1-port)" ...`.
+    const char* after_module = text;
+    if (module_take_literal(after_module, " module:") && *after_module != '\0' &&
+        !isspace(static_cast<unsigned char>(*after_module))) {
+        while (*after_module != '\0' && !isspace(static_cast<unsigned char>(*after_module))) {
+            ++after_module;
+        }
+        text = after_module;
+    }
+    if (!module_take_literal(text, " name:\"")) return 0;
     // The driver name: one character at least, up to the closing quote.
     const char* name_end = strchr(text, '"');
     if (name_end == nullptr || name_end == text) return 0;

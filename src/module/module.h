@@ -28,7 +28,8 @@ unsigned module_detect(int slot);
 [[nodiscard]] unsigned module_type_of(uint32_t id);
 
 // One line (or 128-byte piece) of the USB serial table, as the kernel writes it:
-// `N: name:"driver" vendor:VVVV product:PPPP ...`. 1 with the port number and the
+// `N: name:"driver" vendor:VVVV product:PPPP ...`, with ` module:<driver>` before
+// ` name:` where the driver is a loadable module. 1 with the port number and the
 // module ID when all three are there and in range, else 0.
 [[nodiscard]] int module_parse_usbserial(const char* line, unsigned& port, uint32_t& id);
 

@@ -293,7 +293,12 @@ TEST(ModuleParse, UsbSerialLinesNeedPortVendorAndProductInRange) {
         {"  13:name:\"x\"vendor:0x1e2d product:65\n", 1, 13, 0x1e2d0065},
         {"7: name:\"option1\" vendor:2c7c\n", 0, 0, 0},
         {"7: name:\"\" vendor:2c7c product:0296\n", 0, 0, 0},
-        {"7: module:option name:\"option1\" vendor:2c7c product:0296\n", 0, 0, 0},
+        {"7: module:option name:\"GSM modem (1-port)\" vendor:2c7c product:0296 num_ports:1 "
+         "port:0 path:usb-dummy_hcd.2-1\n",
+         1, 7, 0x2c7c0296},
+        {"7:module:option  name:\"x\"vendor:2c7c product:0296\n", 1, 7, 0x2c7c0296},
+        {"7: module: name:\"option1\" vendor:2c7c product:0296\n", 0, 0, 0},
+        {"7: module:option vendor:2c7c product:0296\n", 0, 0, 0},
         {"7: name:\"option1\" vendor:10000 product:0296\n", 0, 0, 0},
         {"7: name:\"option1\" vendor:-1 product:0296\n", 0, 0, 0},
         {"99999999999: name:\"option1\" vendor:2c7c product:0296\n", 0, 0, 0},
