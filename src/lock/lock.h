@@ -1,8 +1,10 @@
 // UUCP-style device lock files: whoever holds /var/lock/LCK..<device name> owns the
 // port, and the file names the owner's pid as "%10d\n", so a lock left by a dead
-// process is recognised and cleared. Among processes of this tool the stale check,
-// the deletion and the exclusive creation run under an flock on the lock directory,
-// so two of them can never both take a lock over from the same dead owner.
+// process is recognised and cleared. Where the device path is a link to a node of
+// another name, the lock under the node's name counts too, and both are taken and
+// released together. Among processes of this tool the stale check, the deletion and
+// the exclusive creation run under an flock on the lock directory, so two of them can
+// never both take a lock over from the same dead owner.
 #pragma once
 
 #include <sys/types.h>
@@ -13,11 +15,12 @@
 // `wait_sec` seconds from now has passed (at least one attempt). 1 when held, else 0.
 [[nodiscard]] int lock_acquire(const char* device_path, int wait_sec);
 
-// Removes the lock file of `device_path`, whoever wrote it.
+// Removes the lock file of `device_path`, whoever wrote it, and the node's lock taken
+// with it.
 void lock_release(const char* device_path);
 
-// Removes the lock this process holds, if any; async-signal-safe (one unlink of a
-// path prepared when the lock was taken).
+// Removes the locks this process holds, if any; async-signal-safe (unlinks of paths
+// prepared when the locks were taken).
 void lock_release_on_signal();
 
 // 1 when a process with this id exists (or exists but isn't ours to signal), else 0.

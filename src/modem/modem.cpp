@@ -35,7 +35,7 @@ static_assert(sizeof modem_timeout_text <= serial_reply_size);
 int modem_open(int slot, int lock_wait_sec) {
     if (modem_port.fd >= 0) return 0;
     const char* path = module_port_path(slot);
-    // One wait covers both kinds of holder: lock files, and flocks on the line itself.
+    // One wait covers every kind of holder: lock files, and claims on the line itself.
     const int64_t deadline = monotonic_seconds() + lock_wait_sec;
     for (;;) {
         // Whatever is left of the wait; below 0 that is a single attempt.

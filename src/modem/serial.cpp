@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <string.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <syslog.h>
 #include <termios.h>
 
@@ -43,6 +44,21 @@ speed_t serial_speed_for(unsigned baud) {
     return B9600;
 }
 
+// An open refused because another program holds the line in exclusive mode is logged
+// once per run, however often the wait retries it.
+bool serial_busy_logged = false;
+
+// True when another program holds the tty in exclusive mode (TIOCEXCL), which keeps
+// out everyone but root. A tty that can't say (qemu-user has no TIOCGEXCL) counts as
+// free, as it always did.
+bool serial_exclusive(int fd) {
+    int exclusive = 0;
+    for (;;) {
+        if (ioctl(fd, TIOCGEXCL, &exclusive) == 0) return exclusive != 0;
+        if (errno != EINTR) return false;
+    }
+}
+
 // False only when another process holds an flock on the line; a line that doesn't
 // support flock is used as it is.
 bool serial_flock(int fd) {
@@ -76,14 +92,20 @@ void serial_line_settings(termios& line, unsigned baud, unsigned data_bits, cons
 int serial_open(const char* path, unsigned baud, unsigned data_bits, const char* parity,
                 unsigned stop_bits) {
     // Non-blocking so that neither a missing carrier nor a full line can hang us.
-    const int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_SYNC);
+    const int fd = sys_open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_SYNC);
     if (fd < 0) {
-        syslog(LOG_ERR, "open(%s) error: %s", path, strerror(errno));
-        return -1;
+        // EBUSY: the tty is in exclusive mode and we are not root; it is held, not broken.
+        const bool busy = errno == EBUSY;
+        if (!busy || !serial_busy_logged) {
+            syslog(LOG_ERR, "open(%s) error: %s", path, strerror(errno));
+        }
+        serial_busy_logged = serial_busy_logged || busy;
+        return busy ? serial_line_busy : -1;
     }
-    // Programs such as tio and picocom claim a line with flock instead of a lock file;
-    // their line is left exactly as they have it.
-    if (!serial_flock(fd)) {
+    // Modem managers, GNU screen and gpsd claim a line with exclusive mode, tio and
+    // picocom with flock, instead of a lock file; their line is left exactly as they
+    // have it.
+    if (serial_exclusive(fd) || !serial_flock(fd)) {
         sys_close(fd);
         return serial_line_busy;
     }

@@ -1,9 +1,9 @@
 // The raw serial line to the modem: open a tty in raw mode at a speed and character
-// format, holding an flock on it as tio and picocom do, write one text and gather
-// the reply. A reply ends by a two-speed silence
-// rule: the caller's time-out for the first byte and after a chunk of 1 or 2 bytes,
-// 200 ms once a chunk of more than 2 bytes has come. Knows nothing of slots, locks
-// or AT syntax. Failures of open, line setup and write go to the system log.
+// format unless another program holds it (exclusive mode or flock), holding an flock on
+// it as tio and picocom do; write one text and gather the reply. A reply ends by a
+// two-speed silence rule: the caller's time-out for the first byte and after a chunk of
+// 1 or 2 bytes, 200 ms once a chunk of more than 2 bytes has come. Knows nothing of
+// slots, locks or AT syntax. Failures of open, line setup and write go to the system log.
 #pragma once
 
 #include <termios.h>
@@ -15,14 +15,16 @@ constexpr size_t serial_reply_size = 8192;
 // Gathering stops once this many bytes have come, stored or dropped.
 constexpr size_t serial_reply_cutoff = 65535;
 
-// serial_open's answer when another process holds an flock on the line.
+// serial_open's answer when another process holds the line: in exclusive mode, or with
+// an flock.
 constexpr int serial_line_busy = -2;
 
 // Opens `path` non-blocking and without becoming its controlling terminal, takes an
 // exclusive flock on it, and sets raw mode: `baud` from the speed table (others give
 // 9600), 7 or 8 data bits, parity by the first character of `parity` ('O', 'E', else
 // none), 1 or 2 stop bits. Returns the descriptor; -1 when the device can't be opened;
-// serial_line_busy, with the line untouched, when another process holds its flock.
+// serial_line_busy, with the line untouched, when another process holds it in exclusive
+// mode (TIOCEXCL; the open itself fails with EBUSY for all but root) or with an flock.
 [[nodiscard]] int serial_open(const char* path, unsigned baud, unsigned data_bits,
                               const char* parity, unsigned stop_bits);
 

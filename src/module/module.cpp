@@ -50,6 +50,7 @@ constexpr size_t module_record_path_size = 64;
 constexpr size_t module_record_text_size = 16;
 constexpr size_t module_line_size = 256;
 constexpr size_t module_table_piece_size = 128;
+constexpr size_t module_table_block_size = 512;
 constexpr size_t module_record_digits = 8;
 
 unsigned module_cache = 0;
@@ -84,27 +85,64 @@ bool module_take_literal(const char*& text, const char* literal) {
     return true;
 }
 
+// Reads the table a block at a time and parses it line by line; a line longer than a
+// piece arrives in pieces, each read like a line. A read that fails ends the scan with
+// what was found before it.
 uint32_t module_scan_usbserial(const module_slot& slot) {
-    FILE* table = fopen(module_usbserial_table, "re");
-    if (table == nullptr) return 0;
+    const int fd = sys_open_regular(module_usbserial_table);
+    if (fd < 0) return 0;
     uint32_t found = 0;
-    // A line longer than a piece arrives in pieces, each read like a line.
+    char block[module_table_block_size];
     char piece[module_table_piece_size];
-    while (found == 0 && fgets(piece, sizeof piece, table) != nullptr) {
+    size_t used = 0;
+    const auto parse_piece = [&] {
+        piece[used] = '\0';
+        used = 0;
         unsigned port = 0;
         uint32_t id = 0;
         if (module_parse_usbserial(piece, port, id) && port >= slot.first_port &&
             port <= slot.last_port) {
             found = id;
         }
+    };
+    ssize_t got = 0;
+    while (found == 0 && (got = sys_read(fd, block, sizeof block)) > 0) {
+        for (ssize_t i = 0; i < got && found == 0; ++i) {
+            piece[used++] = block[i];
+            if (block[i] == '\n' || used == sizeof piece - 1) parse_piece();
+        }
     }
-    fclose(table);
+    if (found == 0 && got == 0 && used > 0) parse_piece();
+    sys_close(fd);
     return found;
+}
+
+// What reading a file's first line found.
+enum class module_file { absent, unreadable, read };
+
+// Reads the file's first line, as fgets reads it (up to and with the first line feed,
+// at most 255 characters), into the line buffer and cuts it at its first line end after
+// other text. A file that fails to read at any point is unreadable: part of a line is
+// no line.
+module_file module_read_first_line(const char* path) {
+    module_line[0] = '\0';
+    const int fd = sys_open_regular(path);
+    if (fd < 0) return errno == ENOENT ? module_file::absent : module_file::unreadable;
+    const ssize_t got = sys_read_full(fd, module_line, sizeof module_line - 1);
+    sys_close(fd);
+    if (got < 0) return module_file::unreadable;
+    module_line[got] = '\0';
+    char* feed = static_cast<char*>(memchr(module_line, '\n', static_cast<size_t>(got)));
+    if (feed != nullptr) feed[1] = '\0';
+    // Line ends at the very start stay; the first one after other text ends the line.
+    char* text = module_line + strspn(module_line, "\r\n");
+    text[strcspn(text, "\r\n")] = '\0';
+    return module_file::read;
 }
 
 // 1 when the record file holds exactly `text` already.
 int module_record_holds(const char* path, const char* text, size_t length) {
-    const int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const int fd = sys_open_regular(path);
     if (fd < 0) return 0;
     char held[module_record_text_size + 1];
     const ssize_t got = sys_read_full(fd, held, sizeof held);
@@ -168,8 +206,8 @@ unsigned module_detect(int slot) {
     char record[module_record_path_size];
     const int length = snprintf(record, sizeof record, module_record_format, slot);
     const bool record_named = length > 0 && static_cast<size_t>(length) < sizeof record;
-    if (id == 0 && record_named && file_exists(record)) {
-        id = module_parse_record(read_first_line(record));
+    if (id == 0 && record_named && module_read_first_line(record) == module_file::read) {
+        id = module_parse_record(module_line);
     }
     module_cache = module_type_of(id);
     if (record_named) module_write_record(record, id);
@@ -182,15 +220,7 @@ int file_exists(const char* path) {
 }
 
 const char* read_first_line(const char* path) {
-    module_line[0] = '\0';
-    FILE* file = fopen(path, "re");
-    if (file == nullptr) return module_line;
-    if (fgets(module_line, sizeof module_line, file) != nullptr) {
-        // Line ends at the very start stay; the first one after other text ends the line.
-        char* text = module_line + strspn(module_line, "\r\n");
-        text[strcspn(text, "\r\n")] = '\0';
-    }
-    fclose(file);
+    module_read_first_line(path);
     return module_line;
 }
 

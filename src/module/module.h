@@ -21,7 +21,8 @@ unsigned module_detect(int slot);
 [[nodiscard]] int file_exists(const char* path);
 
 // The file's first line (at most 255 characters) without its line end; empty when the
-// file can't be read. Points into a per-thread buffer valid until the next call.
+// file can't be read or is no regular file (never opened then, so a FIFO can't hang
+// it). Points into a per-thread buffer valid until the next call.
 [[nodiscard]] const char* read_first_line(const char* path);
 
 // The module type an ID maps to; 0 for IDs not in the table.

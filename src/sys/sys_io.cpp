@@ -1,7 +1,9 @@
 #include "sys/sys_io.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -39,6 +41,32 @@ int sys_wait(int fd, short events, sys_ns deadline) {
     }
 }
 
+int sys_open(const char* path, int flags, mode_t mode) {
+    for (;;) {
+        const int fd = open(path, flags, mode);
+        if (fd >= 0 || errno != EINTR) return fd;
+    }
+}
+
+int sys_open_regular(const char* path) {
+    // Looked at before it is opened: opening a FIFO or a device has effects of its own.
+    struct stat info {};
+    if (stat(path, &info) != 0) return -1;
+    if (!S_ISREG(info.st_mode)) {
+        errno = EINVAL;
+        return -1;
+    }
+    const int fd = sys_open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) return -1;
+    // And again once open, in case something else took its place in between.
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        sys_close(fd);
+        errno = EINVAL;
+        return -1;
+    }
+    return fd;
+}
+
 ssize_t sys_read(int fd, void* buffer, size_t size) {
     for (;;) {
         const ssize_t got = read(fd, buffer, size);
@@ -51,7 +79,7 @@ ssize_t sys_read_full(int fd, void* buffer, size_t size) {
     size_t done = 0;
     while (done < size) {
         const ssize_t got = sys_read(fd, bytes + done, size - done);
-        if (got < 0) return done > 0 ? static_cast<ssize_t>(done) : -1;
+        if (got < 0) return -1;
         if (got == 0) break;
         done += static_cast<size_t>(got);
     }

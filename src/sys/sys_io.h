@@ -25,11 +25,19 @@ constexpr sys_ns sys_ns_per_sec = 1000 * sys_ns_per_ms;
 // Returns 1 when fd is ready, 0 when the deadline came first, -1 on failure.
 [[nodiscard]] int sys_wait(int fd, short events, sys_ns deadline);
 
+// open(2) retried on EINTR.
+[[nodiscard]] int sys_open(const char* path, int flags, mode_t mode = 0);
+
+// Opens a regular file for reading, never blocking and never opening anything else: a
+// FIFO, a device, a socket or a directory in its place fails with errno EINVAL, as a
+// file that can't be read. -1 with errno ENOENT when there is nothing at the path.
+[[nodiscard]] int sys_open_regular(const char* path);
+
 // read(2) retried on EINTR.
 [[nodiscard]] ssize_t sys_read(int fd, void* buffer, size_t size);
 
-// Reads until `size` bytes, end of file or failure; returns what was read, or -1 when
-// nothing could be read because of a failure.
+// Reads until `size` bytes or end of file; returns how many, or -1 when a read failed
+// (a part read before the failure is no reliable text, so none is returned).
 [[nodiscard]] ssize_t sys_read_full(int fd, void* buffer, size_t size);
 
 // Writes all `size` bytes. On a non-blocking descriptor that can't take more (EAGAIN)

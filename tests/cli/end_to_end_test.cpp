@@ -5,10 +5,13 @@
 #include <gtest/gtest.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <memory>
 #include <string>
 #include <thread>
 
@@ -21,6 +24,7 @@ namespace {
 
 const char usage[] = "./mdmio <AT command> <Timeout_Sec>";
 const std::string lock_file = "/var/lock/LCK..ttyUSB8";
+const std::string node_lock_file = "/var/lock/LCK..ttyUSB2";
 const std::string record0 = "/var/data/plmnWhitelist/module_0_id";
 
 // Polls until `done` holds; false when the time ran out.
@@ -148,38 +152,116 @@ TEST(EndToEnd, LongestCommandGoesOutWholeWithItsCarriageReturn) {
     EXPECT_EQ(modem.received(), command + "\r");
 }
 
-TEST(EndToEnd, HoldsTheLockWithItsOwnPidWhileTheExchangeRuns) {
-    SANDBOX_REQUIRED();
-    fake_modem modem;
-    sandbox_attach_line("/dev/ttyUSB8", modem.line_path());
-    modem.start({{"AT\r", "\r\nOK\r\n", 1500}});
-    bool seen = false;
-    tool_options watch;
-    watch.while_running = [&](pid_t child) {
-        seen = eventually([&] { return sandbox_read_file(lock_file) == pid_text(child); }, 5000);
-    };
-    const tool_result r = run_tool({"AT", "5"}, watch);
-    EXPECT_TRUE(seen);
-    EXPECT_EQ(r.out, "\r\nOK\r\n\n");
-    EXPECT_FALSE(sandbox_exists(lock_file));
+// Attaches the modem's line at /dev/ttyUSB8 or, as device naming often has it, at the
+// node /dev/ttyUSB2 with /dev/ttyUSB8 a link to it.
+void attach_port(const fake_modem& modem, bool linked) {
+    sandbox_attach_line(linked ? "/dev/ttyUSB2" : "/dev/ttyUSB8", modem.line_path());
+    if (linked) {
+        ASSERT_EQ(symlink("ttyUSB2", "/dev/ttyUSB8"), 0);
+    }
 }
 
-TEST(EndToEnd, BusyWhileALiveProcessHoldsTheLock) {
+TEST(EndToEnd, HoldsItsLocksWithItsOwnPidWhileTheExchangeRuns) {
     SANDBOX_REQUIRED();
+    for (const bool linked : {false, true}) {
+        sandbox_reset();
+        fake_modem modem;
+        attach_port(modem, linked);
+        modem.start({{"AT\r", "\r\nOK\r\n", 1500}});
+        std::vector<std::string> locks = {lock_file};
+        if (linked) locks.push_back(node_lock_file);
+        bool seen = false;
+        tool_options watch;
+        watch.while_running = [&](pid_t child) {
+            seen = eventually(
+                [&] {
+                    for (const std::string& lock : locks) {
+                        if (sandbox_read_file(lock) != pid_text(child)) return false;
+                    }
+                    return true;
+                },
+                5000);
+        };
+        const tool_result r = run_tool({"AT", "5"}, watch);
+        EXPECT_TRUE(seen) << "linked " << linked;
+        EXPECT_EQ(r.out, "\r\nOK\r\n\n");
+        EXPECT_FALSE(sandbox_exists(lock_file));
+        EXPECT_FALSE(sandbox_exists(node_lock_file));
+    }
+}
+
+// Every way another program can hold the port: its lock file (under the fixed path's
+// name, or under the name of the node the path links to), an flock, exclusive mode;
+// and a FIFO where the lock file should be, which can't be read and so counts as held.
+enum class holder_kind { lock_file, node_lock_file, fifo_lock_file, flock, exclusive };
+
+struct held_case {
+    const char* name;
+    holder_kind kind;
+};
+
+class EndToEndHeldPort : public ::testing::TestWithParam<held_case> {};
+
+TEST_P(EndToEndHeldPort, GivesBusyAfterTheWaitWithNothingWrittenAndNoLockLeft) {
+    SANDBOX_REQUIRED();
+    const holder_kind kind = GetParam().kind;
+    if (kind == holder_kind::exclusive && !exclusive_mode_visible()) {
+        GTEST_SKIP() << "qemu-user can't report exclusive mode (TIOCGEXCL)";
+    }
     fake_modem modem;
-    sandbox_attach_line("/dev/ttyUSB8", modem.line_path());
+    attach_port(modem, kind == holder_kind::node_lock_file);
     modem.start({});
-    live_process holder;
-    sandbox_write_file(lock_file, pid_text(holder.pid()));
+    live_process owner;
+    std::string held_lock;  // the holder's own lock file, to be left as it is
+    std::unique_ptr<port_holder> claim;
+    switch (kind) {
+        case holder_kind::lock_file:
+        case holder_kind::node_lock_file:
+            held_lock = kind == holder_kind::lock_file ? lock_file : node_lock_file;
+            sandbox_write_file(held_lock, pid_text(owner.pid()));
+            break;
+        case holder_kind::fifo_lock_file:
+            held_lock = lock_file;
+            ASSERT_EQ(mkfifo(lock_file.c_str(), 0644), 0);
+            break;
+        case holder_kind::flock:
+            claim = std::make_unique<port_holder>("/dev/ttyUSB8", port_claim::flock);
+            break;
+        case holder_kind::exclusive:
+            claim = std::make_unique<port_holder>("/dev/ttyUSB8", port_claim::exclusive);
+            break;
+    }
+    if (claim) {
+        ASSERT_TRUE(claim->holding());
+    }
+    const std::string before = held_lock.empty() ? "" : sandbox_read_file(held_lock);
+
     const tool_result r = run_tool({"AT", "3"});
     EXPECT_EQ(r.out, "BUSY\n");
     EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "");
     EXPECT_GT(r.seconds, 5.0);
     EXPECT_LT(r.seconds, 9.0);
-    EXPECT_EQ(sandbox_read_file(lock_file), pid_text(holder.pid()));
+    if (!held_lock.empty()) {
+        EXPECT_EQ(sandbox_read_file(held_lock), before);
+    }
+    for (const std::string& own : {lock_file, node_lock_file}) {
+        if (own != held_lock) {
+            EXPECT_FALSE(sandbox_exists(own)) << own;
+        }
+    }
     modem.stop();
-    EXPECT_EQ(modem.received(), "");
+    EXPECT_EQ(modem.received(), "") << "nothing is written to a port another process holds";
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Holders, EndToEndHeldPort,
+    ::testing::Values(held_case{"LockFile", holder_kind::lock_file},
+                      held_case{"LockFileUnderTheNodesName", holder_kind::node_lock_file},
+                      held_case{"FifoForTheLockFile", holder_kind::fifo_lock_file},
+                      held_case{"Flock", holder_kind::flock},
+                      held_case{"ExclusiveMode", holder_kind::exclusive}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(EndToEnd, BusyForAMissingPortWithTheCauseInTheLog) {
     SANDBOX_REQUIRED();
@@ -202,6 +284,7 @@ struct source_case {
     const char* record;
     const char* port;  // where the modem answers
     const char* record_after;
+    std::string fifo = {};  // a FIFO here, which no read may hang on
 };
 
 class EndToEndDetection : public ::testing::TestWithParam<source_case> {};
@@ -212,6 +295,9 @@ TEST_P(EndToEndDetection, ChoosesThePortAndWritesTheRecord) {
     for (const char* node : c.plain_nodes) sandbox_write_file(node, "");
     if (!c.table.empty()) sandbox_write_file("/proc/tty/driver/usbserial", c.table);
     if (c.record != nullptr) sandbox_write_file(record0, c.record);
+    if (!c.fifo.empty()) {
+        ASSERT_EQ(mkfifo(c.fifo.c_str(), 0644), 0);
+    }
     fake_modem modem;
     sandbox_attach_line(c.port, modem.line_path());
     modem.start({{"ATI\r", "\r\nOK\r\n"}});
@@ -236,63 +322,91 @@ INSTANTIATE_TEST_SUITE_P(
                     "/dev/ttyUSB8",
                     "2c7c0296\n"},
         source_case{"RecordFile", {}, "", "1e2d0065\n", "/dev/ttyUSB8", "1e2d0065\n"},
-        source_case{"NoSourceAtAll", {}, "", nullptr, "/dev/ttyUSB8", "00000000\n"}),
+        source_case{"NoSourceAtAll", {}, "", nullptr, "/dev/ttyUSB8", "00000000\n"},
+        source_case{"FifoForTheRecordGivesWayToAFoundId",
+                    {},
+                    "6: module:option name:\"GSM modem (1-port)\" vendor:2c7c product:0125\n",
+                    nullptr,
+                    "/dev/ttyUSB8",
+                    "2c7c0125\n",
+                    record0},
+        source_case{"FifoForTheTable",
+                    {},
+                    "",
+                    nullptr,
+                    "/dev/ttyUSB8",
+                    "00000000\n",
+                    "/proc/tty/driver/usbserial"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(EndToEnd, BusyWhileMinicomHoldsThePort) {
+// Real programs holding the port: minicom with a lock file, GNU screen with exclusive mode.
+struct peer_case {
+    const char* name;
+    std::vector<const char*> argv;
+    bool exclusive;  // ready once the line is in exclusive mode, else once the lock exists
+};
+
+class EndToEndRealPeer : public ::testing::TestWithParam<peer_case> {};
+
+TEST_P(EndToEndRealPeer, HoldingThePortGivesBusy) {
     SANDBOX_REQUIRED();
-    if (access("/usr/bin/minicom", X_OK) != 0) GTEST_SKIP() << "minicom is not installed";
+    const peer_case& c = GetParam();
+    if (access(c.argv[0], X_OK) != 0) GTEST_SKIP() << c.argv[0] << " is not installed";
+    if (c.exclusive && !exclusive_mode_visible()) {
+        GTEST_SKIP() << "qemu-user can't report exclusive mode (TIOCGEXCL)";
+    }
     fake_modem modem;
     sandbox_attach_line("/dev/ttyUSB8", modem.line_path());
     modem.start({});
-    // minicom wants a terminal of its own.
+    mkdir("/var/screen", 0700);  // screen's sockets, here rather than in the host's /run
+    // Each wants a terminal of its own.
     int terminal = -1;
-    const pid_t minicom = forkpty(&terminal, nullptr, nullptr, nullptr);
-    if (minicom == 0) {
+    const pid_t peer = forkpty(&terminal, nullptr, nullptr, nullptr);
+    if (peer == 0) {
         setenv("TERM", "vt100", 1);
-        execl("/usr/bin/minicom", "minicom", "-D", "/dev/ttyUSB8", static_cast<char*>(nullptr));
+        setenv("SCREENDIR", "/var/screen", 1);
+        std::vector<const char*> argv = c.argv;
+        argv.push_back(nullptr);
+        execv(argv[0], const_cast<char* const*>(argv.data()));
         _exit(127);
     }
-    ASSERT_GT(minicom, 0);
+    ASSERT_GT(peer, 0);
     std::thread screen([terminal] {
         char bytes[512];
         while (read(terminal, bytes, sizeof bytes) > 0) {
         }
     });
-    const bool locked = eventually([] { return sandbox_exists(lock_file); }, 10000);
+    const int line = modem.line_fd();
+    const bool holding = eventually(
+        [&] {
+            int exclusive = 0;
+            return c.exclusive ? ioctl(line, TIOCGEXCL, &exclusive) == 0 && exclusive != 0
+                               : sandbox_exists(lock_file);
+        },
+        10000);
     const tool_result r = run_tool({"AT", "1"});
-    kill(minicom, SIGKILL);
-    waitpid(minicom, nullptr, 0);
+    kill(peer, SIGKILL);
+    waitpid(peer, nullptr, 0);
     close(terminal);
     screen.join();
-    ASSERT_TRUE(locked) << "minicom took no lock";
+    ASSERT_TRUE(holding) << c.name << " never claimed the port";
     EXPECT_EQ(r.out, "BUSY\n");
     EXPECT_EQ(r.status, 1);
 }
 
-TEST(EndToEnd, BusyWhileAnotherProcessHoldsAnFlockOnThePort) {
-    SANDBOX_REQUIRED();
-    fake_modem modem;
-    sandbox_attach_line("/dev/ttyUSB8", modem.line_path());
-    modem.start({});
-    flock_holder holder("/dev/ttyUSB8");
-    ASSERT_TRUE(holder.holding());
-    const tool_result r = run_tool({"AT", "3"});
-    EXPECT_EQ(r.out, "BUSY\n");
-    EXPECT_EQ(r.status, 1);
-    EXPECT_GT(r.seconds, 5.0);
-    EXPECT_LT(r.seconds, 9.0);
-    EXPECT_FALSE(sandbox_exists(lock_file));
-    modem.stop();
-    EXPECT_EQ(modem.received(), "") << "nothing is written to a port another process holds";
-}
+INSTANTIATE_TEST_SUITE_P(
+    Programs, EndToEndRealPeer,
+    ::testing::Values(
+        peer_case{"Minicom", {"/usr/bin/minicom", "-D", "/dev/ttyUSB8"}, false},
+        peer_case{"GnuScreen", {"/usr/bin/screen", "-D", "-m", "/dev/ttyUSB8", "115200"}, true}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(EndToEnd, FlockReleasedWithinTheWaitLetsTheExchangeThrough) {
     SANDBOX_REQUIRED();
     fake_modem modem;
     sandbox_attach_line("/dev/ttyUSB8", modem.line_path());
     modem.start({{"AT\r", "AT\r\r\nOK\r\n"}});
-    flock_holder holder("/dev/ttyUSB8", 1500);
+    port_holder holder("/dev/ttyUSB8", port_claim::flock, 1500);
     ASSERT_TRUE(holder.holding());
     const tool_result r = run_tool({"AT", "3"});
     EXPECT_EQ(r.out, "\r\nOK\r\n\n");

@@ -106,6 +106,44 @@ TEST(Lock, LiveHolderKeepsTheLockThroughTheWait) {
     }
 }
 
+// Device naming makes the fixed path a link to the kernel's node; a program that opened
+// the node by its own name locks that name.
+TEST(Lock, ALinkedPortIsLockedUnderTheNodesNameToo) {
+    SANDBOX_REQUIRED();
+    sandbox_write_file("/dev/ttyUSB2", "");
+    ASSERT_EQ(symlink("ttyUSB2", port), 0);
+    const std::string node_lock = "/var/lock/LCK..ttyUSB2";
+    live_process holder;
+    const std::pair<std::string, const char*> cases[] = {
+        {"", "both taken, both released"},
+        {pid_text(dead_pid()), "both taken, both released"},
+        {pid_text(holder.pid()), "refused"},
+    };
+    for (const auto& [content, outcome] : cases) {
+        if (!content.empty()) sandbox_write_file(node_lock, content);
+        EXPECT_EQ(
+            in_child([&] {
+                const std::string me = pid_text(getpid());
+                if (lock_acquire(port, 0) != 1) {
+                    return std::string(sandbox_exists(lock_file) ? "own lock left" : "refused");
+                }
+                if (sandbox_read_file(lock_file) != me || sandbox_read_file(node_lock) != me) {
+                    return std::string("a lock does not name us");
+                }
+                lock_release(port);
+                return std::string(sandbox_exists(lock_file) || sandbox_exists(node_lock)
+                                       ? "both taken, one left"
+                                       : "both taken, both released");
+            }),
+            outcome)
+            << content;
+        if (!content.empty() && std::string(outcome) == "refused") {
+            EXPECT_EQ(sandbox_read_file(node_lock), content);
+        }
+        unlink(node_lock.c_str());
+    }
+}
+
 TEST(Lock, WaitLastsALittleOverItsSecondsAndAttemptsEvery100ms) {
     SANDBOX_REQUIRED();
     live_process holder;

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <sys/time.h>
 #include <termios.h>
 #include <unistd.h>
@@ -258,13 +260,18 @@ TEST(SerialExchange, SignalsDoNotEndTheWaitEarly) {
     EXPECT_EQ(reply, "\r\nOK\r\n");
 }
 
-TEST(SerialOpen, LineFlockedByAnotherProcessIsLeftUntouched) {
+class SerialOpenHeld : public ::testing::TestWithParam<port_claim> {};
+
+TEST_P(SerialOpenHeld, LineHeldByAnotherProcessIsLeftUntouched) {
+    if (GetParam() == port_claim::exclusive && !exclusive_mode_visible()) {
+        GTEST_SKIP() << "qemu-user can't report exclusive mode (TIOCGEXCL)";
+    }
     fake_modem modem;
     termios before{};
     ASSERT_EQ(tcgetattr(modem.line_fd(), &before), 0);
     before.c_cflag = (before.c_cflag & ~CBAUD) | B1200;
     ASSERT_EQ(tcsetattr(modem.line_fd(), TCSANOW, &before), 0);
-    flock_holder holder(modem.line_path());
+    port_holder holder(modem.line_path(), GetParam());
     ASSERT_TRUE(holder.holding());
 
     EXPECT_EQ(serial_open(modem.line_path().c_str(), 115200, 8, "N", 1), serial_line_busy);
@@ -273,9 +280,42 @@ TEST(SerialOpen, LineFlockedByAnotherProcessIsLeftUntouched) {
     EXPECT_EQ(cfgetospeed(&after), speed_t(B1200));
 
     holder.stop();
+    // Our own end keeps the pty open, so the last close that ends exclusive mode never
+    // comes: end it as that close would.
+    ASSERT_EQ(ioctl(modem.line_fd(), TIOCNXCL), 0);
     const int fd = serial_open(modem.line_path().c_str(), 115200, 8, "N", 1);
     EXPECT_GE(fd, 0) << "free again once the holder is gone";
     close(fd);
+}
+
+INSTANTIATE_TEST_SUITE_P(Claims, SerialOpenHeld,
+                         ::testing::Values(port_claim::flock, port_claim::exclusive),
+                         [](const auto& info) {
+                             return info.param == port_claim::flock ? "Flock" : "ExclusiveMode";
+                         });
+
+// Exclusive mode keeps all but root out at open time: held, not broken, and said once.
+TEST(SerialLog, ExclusiveModeMetByAnotherUserIsBusyAndLoggedOnce) {
+    SANDBOX_REQUIRED();
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to become another user";
+    sandbox_log log;
+    fake_modem modem;
+    const std::string path = modem.line_path();
+    ASSERT_EQ(chmod(path.c_str(), 0666), 0);
+    port_holder holder(path, port_claim::exclusive);
+    ASSERT_TRUE(holder.holding());
+    EXPECT_EQ(in_child([&] {
+                  if (setuid(65534) != 0) return std::string("setuid failed");
+                  const int first = serial_open(path.c_str(), 115200, 8, "N", 1);
+                  const int second = serial_open(path.c_str(), 115200, 8, "N", 1);
+                  return std::to_string(first) + " " + std::to_string(second);
+              }),
+              std::to_string(serial_line_busy) + " " + std::to_string(serial_line_busy));
+    const std::string message = "open(" + path + ") error: Device or resource busy";
+    const std::string seen = log.messages(500);
+    const size_t first = seen.find(message);
+    EXPECT_NE(first, std::string::npos) << seen;
+    EXPECT_EQ(seen.find(message, first + 1), std::string::npos) << seen;
 }
 
 TEST(SerialLog, FailuresGoToTheSystemLog) {

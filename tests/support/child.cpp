@@ -2,8 +2,10 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -46,14 +48,26 @@ live_process::~live_process() {
     waitpid(pid_, nullptr, 0);
 }
 
-flock_holder::flock_holder(const std::string& device, int release_after_ms) {
+bool exclusive_mode_visible() {
+    int master = -1;
+    int slave = -1;
+    if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) return false;
+    int exclusive = 0;
+    const bool visible = ioctl(slave, TIOCGEXCL, &exclusive) == 0;
+    close(master);
+    close(slave);
+    return visible;
+}
+
+port_holder::port_holder(const std::string& device, port_claim claim, int release_after_ms) {
     int ready[2];
     if (pipe(ready) != 0) return;
     pid_ = fork();
     if (pid_ == 0) {
         const int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-        if (fd < 0 || flock(fd, LOCK_EX) != 0) _exit(1);
-        if (write(ready[1], "x", 1) != 1) _exit(1);
+        if (fd < 0) _exit(1);
+        const int claimed = claim == port_claim::flock ? flock(fd, LOCK_EX) : ioctl(fd, TIOCEXCL);
+        if (claimed != 0 || write(ready[1], "x", 1) != 1) _exit(1);
         if (release_after_ms < 0) {
             for (;;) pause();
         }
@@ -66,7 +80,7 @@ flock_holder::flock_holder(const std::string& device, int release_after_ms) {
     close(ready[1]);
 }
 
-void flock_holder::stop() {
+void port_holder::stop() {
     if (pid_ <= 0) return;
     kill(pid_, SIGKILL);
     waitpid(pid_, nullptr, 0);

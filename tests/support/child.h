@@ -24,15 +24,23 @@ private:
     pid_t pid_;
 };
 
-// A process that claims a line with flock(2), as tio and picocom do, until
-// `release_after_ms` has passed, or until it is stopped.
-class flock_holder {
+// How another program claims a line without a lock file: an flock(2) on it, as tio and
+// picocom do, or the tty's exclusive mode (TIOCEXCL), as modem managers, GNU screen and
+// gpsd do.
+enum class port_claim { flock, exclusive };
+
+// True when a tty can be asked whether it is in exclusive mode (TIOCGEXCL); qemu-user
+// 7.2 answers ENOSYS, so what runs under it can't see that claim.
+bool exclusive_mode_visible();
+
+// A process that claims a line until `release_after_ms` has passed, or until stopped.
+class port_holder {
 public:
-    explicit flock_holder(const std::string& device, int release_after_ms = -1);
-    ~flock_holder() { stop(); }
-    flock_holder(const flock_holder&) = delete;
-    flock_holder& operator=(const flock_holder&) = delete;
-    // True once the flock is taken.
+    port_holder(const std::string& device, port_claim claim, int release_after_ms = -1);
+    ~port_holder() { stop(); }
+    port_holder(const port_holder&) = delete;
+    port_holder& operator=(const port_holder&) = delete;
+    // True once the claim is made.
     bool holding() const { return holding_; }
     void stop();
 

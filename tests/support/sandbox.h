@@ -16,6 +16,7 @@ bool sandbox_enter(std::string& why);
 void sandbox_reset();
 
 void sandbox_write_file(const std::string& path, const std::string& content);
+// The file's content; "<missing>" when there is none, "<fifo>" for a FIFO.
 std::string sandbox_read_file(const std::string& path);
 bool sandbox_exists(const std::string& path);
 // Makes the device node `fixed_path` (such as /dev/ttyUSB8) the pty slave `line_path`.
