@@ -205,12 +205,16 @@ unsigned module_detect(int slot) {
 
     char record[module_record_path_size];
     const int length = snprintf(record, sizeof record, module_record_format, slot);
-    const bool record_named = length > 0 && static_cast<size_t>(length) < sizeof record;
-    if (id == 0 && record_named && module_read_first_line(record) == module_file::read) {
-        id = module_parse_record(module_line);
+    bool record_writable = length > 0 && static_cast<size_t>(length) < sizeof record;
+    if (id == 0 && record_writable) {
+        const module_file found = module_read_first_line(record);
+        if (found == module_file::read) id = module_parse_record(module_line);
+        // A record this run can't read may hold the only copy of the ID: it stays as
+        // it is, and this run goes on without an ID.
+        if (found == module_file::unreadable) record_writable = false;
     }
     module_cache = module_type_of(id);
-    if (record_named) module_write_record(record, id);
+    if (record_writable) module_write_record(record, id);
     return module_cache;
 }
 

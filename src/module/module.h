@@ -14,7 +14,7 @@
 [[nodiscard]] unsigned module_type(int slot);
 
 // Detects the slot's module ID, records it in /var/data/plmnWhitelist/module_<slot>_id
-// and returns its type.
+// and returns its type. A record file that exists but can't be read is left as it is.
 unsigned module_detect(int slot);
 
 // 1 when stat(2) succeeds for the path, else 0.

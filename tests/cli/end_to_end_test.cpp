@@ -323,6 +323,9 @@ INSTANTIATE_TEST_SUITE_P(
                     "2c7c0296\n"},
         source_case{"RecordFile", {}, "", "1e2d0065\n", "/dev/ttyUSB8", "1e2d0065\n"},
         source_case{"NoSourceAtAll", {}, "", nullptr, "/dev/ttyUSB8", "00000000\n"},
+        // A record that can't be read may hold the only copy of the ID: it stays.
+        source_case{
+            "FifoForTheRecordIsLeftAsItIs", {}, "", nullptr, "/dev/ttyUSB8", "<fifo>", record0},
         source_case{"FifoForTheRecordGivesWayToAFoundId",
                     {},
                     "6: module:option name:\"GSM modem (1-port)\" vendor:2c7c product:0125\n",
