@@ -5,14 +5,12 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib/private-world.sh
+source scripts/lib/packages.sh
 commands=("$@")
 [ ${#commands[@]} -gt 0 ] || commands=(ATI AT+CSQ)
 
 if [ -z "${MDMIO_PRIVATE_WORLD:-}" ]; then
-  if ! command -v cmake >/dev/null || ! command -v ninja >/dev/null || ! command -v g++ >/dev/null; then
-    echo "== installing the build tools" >&2
-    apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends cmake ninja-build g++ >&2
-  fi
+  mdmio_install_packages cmake ninja-build g++
   cmake -S . -B build/demo -G Ninja -DBUILD_TESTING=OFF >/dev/null
   cmake --build build/demo >/dev/null
 fi

@@ -1,11 +1,14 @@
 // A simulated cellular modem module for trying mdmio without hardware: it opens a
 // pseudo-terminal, prints the path of its slave side (the modem's serial line) and
-// answers AT commands there like a Quectel EC25 until it is stopped. Echo is on by
+// answers AT commands there like a Quectel EC25 until it is stopped. Given a tty
+// instead (`mdmio-simmodem /dev/ttyGS3`, the device side of a USB gadget's serial
+// function), it answers on that line. Echo is on by
 // default; ATE0 and ATE1 switch it. Answers are framed "\r\n...\r\n". AT+FLOOD
 // answers with text until exactly 64 KiB, echo included, have gone out: a modem
 // that never stops, for the benchmark.
 #include <ctype.h>
 #include <errno.h>
+#include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
@@ -82,11 +85,19 @@ void sim_flood(int fd, size_t size) {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
     int master = -1;
     int slave = -1;
     char name[128] = {};
-    if (openpty(&master, &slave, name, nullptr, nullptr) != 0) {
+    if (argc > 1) {
+        // Our end of the line is the tty itself; a gadget's tty echoes unless it is raw.
+        master = slave = open(argv[1], O_RDWR | O_NOCTTY);
+        snprintf(name, sizeof name, "%s", argv[1]);
+        if (master < 0) {
+            perror(argv[1]);
+            return 1;
+        }
+    } else if (openpty(&master, &slave, name, nullptr, nullptr) != 0) {
         perror("simmodem: openpty");
         return 1;
     }
@@ -130,7 +141,7 @@ int main() {
             if (reply != nullptr) sim_send(master, reply);
         }
     }
-    close(slave);
+    if (slave != master) close(slave);
     close(master);
     return 0;
 }

@@ -11,10 +11,16 @@
 
 namespace {
 
+std::vector<std::string> tool_emulator() {
+    std::vector<std::string> words;
+    std::istringstream emulator(MDMIO_EMULATOR);
+    for (std::string word; emulator >> word;) words.push_back(word);
+    return words;
+}
+
 std::vector<std::string> tool_command(const std::vector<std::string>& args) {
     std::vector<std::string> command;
-    std::istringstream emulator(MDMIO_EMULATOR);
-    for (std::string word; emulator >> word;) command.push_back(word);
+    if (tool_emulated()) command = tool_emulator();
     command.push_back(MDMIO_BINARY);
     command.insert(command.end(), args.begin(), args.end());
     return command;
@@ -27,6 +33,11 @@ void tool_drain(int fd, std::string& into) {
 }
 
 }  // namespace
+
+bool tool_emulated() {
+    const std::vector<std::string> emulator = tool_emulator();
+    return !emulator.empty() && access(emulator[0].c_str(), X_OK) == 0;
+}
 
 tool_result run_tool(const std::vector<std::string>& args, const tool_options& options) {
     const std::vector<std::string> command = tool_command(args);

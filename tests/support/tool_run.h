@@ -1,5 +1,6 @@
-// Runs the built mdmio binary as a user would, through qemu-user for the AArch64 build,
-// and collects what it printed, its exit status and how long it took.
+// Runs the built mdmio binary as a user would, through qemu-user for the AArch64 build on
+// another machine, natively on an AArch64 kernel, and collects what it printed, its exit
+// status and how long it took.
 #pragma once
 
 #include <sys/types.h>
@@ -21,5 +22,9 @@ struct tool_options {
     // Called with the child's pid once it runs, while the test waits for it.
     std::function<void(pid_t)> while_running;
 };
+
+// True when this test and the tool run under qemu-user: the build names an emulator and
+// this machine has it. On the device's own kernel the same build runs natively.
+bool tool_emulated();
 
 tool_result run_tool(const std::vector<std::string>& args, const tool_options& options = {});

@@ -1,0 +1,167 @@
+// The tool on the device's own kind of kernel, run only in the full-system lane: there
+// USB gadgets on dummy_hcd look to the kernel like a router's modem modules, the
+// kernel's own option and cdc_acm drivers bind them, and the simulated modem answers
+// on the gadget side. Nothing is redirected: the fixed paths are the guest's own. The
+// lane runs these twice: with the EC25 on ttyUSB8 alone, then with an ACM module too,
+// whose /dev/ttyACM11 is a link to the kernel's ttyACM0.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "support/child.h"
+#include "support/sandbox.h"
+#include "support/tool_run.h"
+
+namespace {
+
+struct kernel_module {
+    const char* port;       // the AT port mdmio must choose
+    const char* lock;       // its lock file
+    const char* node_lock;  // the lock under the kernel node's name, where the port is a link
+    const char* record;     // what the record file must hold
+    tcflag_t cflag_after;   // what the driver reports after a run over a line left at 9600 7O2
+};
+
+// option has no line-settings hook: the USB serial core keeps the hardware bits it had,
+// so the line shows its first speed and size whatever is asked. cdc_acm takes them all.
+const kernel_module option_module = {"/dev/ttyUSB8", "/var/lock/LCK..ttyUSB8", nullptr,
+                                     "2c7c0125\n", B9600 | CS8 | CREAD | HUPCL | CLOCAL};
+const kernel_module acm_module = {"/dev/ttyACM11", "/var/lock/LCK..ttyACM11",
+                                  "/var/lock/LCK..ttyACM0", "1bc70036\n",
+                                  B115200 | CS8 | CREAD | HUPCL | CLOCAL};
+const char record0[] = "/var/data/plmnWhitelist/module_0_id";
+const char ati_reply[] = "\r\nQuectel\r\nEC25\r\nRevision: EC25EFAR06A06M4G\r\n\r\nOK\r\n\n";
+
+const kernel_module& fitted() {
+    return access("/dev/ttyACM11", F_OK) == 0 ? acm_module : option_module;
+}
+
+class Kernel : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (access("/sys/bus/usb-serial/drivers/option1", F_OK) != 0) {
+            GTEST_SKIP() << "no USB gadget modem here: this runs in the full-system lane";
+        }
+        unlink(record0);
+    }
+};
+
+TEST_F(Kernel, IdentifiesTheModuleAndHoldsEveryLockOfItsPortWhileTalking) {
+    const kernel_module& module = fitted();
+    bool held = false;
+    tool_options watch;
+    watch.while_running = [&](pid_t child) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while (!held && std::chrono::steady_clock::now() < deadline) {
+            held = sandbox_read_file(module.lock) == pid_text(child) &&
+                   (module.node_lock == nullptr ||
+                    sandbox_read_file(module.node_lock) == pid_text(child));
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    };
+    const tool_result r = run_tool({"ATI", "5"}, watch);
+    EXPECT_EQ(r.out, ati_reply);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_TRUE(held) << "the lock files name the tool while it talks";
+    EXPECT_EQ(sandbox_read_file(record0), module.record);
+    EXPECT_FALSE(sandbox_exists(module.lock));
+    if (module.node_lock != nullptr) {
+        EXPECT_FALSE(sandbox_exists(module.node_lock));
+    }
+}
+
+TEST_F(Kernel, LineSettingsAfterARunOverALineLeftAt9600SevenOddTwoWithFlowControl) {
+    const kernel_module& module = fitted();
+    const int left = open(module.port, O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(left, 0);
+    termios line{};
+    ASSERT_EQ(tcgetattr(left, &line), 0);
+    line.c_cflag = B9600 | CS7 | PARENB | PARODD | CSTOPB | CRTSCTS | CREAD | CLOCAL;
+    line.c_iflag = ICRNL | IXON;
+    line.c_lflag = ICANON | ECHO;
+    ASSERT_EQ(tcsetattr(left, TCSANOW, &line), 0);
+    close(left);
+
+    const tool_result r = run_tool({"AT", "3"});
+    EXPECT_EQ(r.out, "\r\nOK\r\n\n");
+    const int fd = open(module.port, O_RDWR | O_NOCTTY | O_NONBLOCK);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(tcgetattr(fd, &line), 0);
+    close(fd);
+    EXPECT_EQ(line.c_cflag, module.cflag_after) << std::oct << line.c_cflag;
+    EXPECT_EQ(line.c_iflag, tcflag_t(IGNBRK | IGNPAR));
+    EXPECT_EQ(line.c_oflag, 0u);
+    EXPECT_EQ(line.c_lflag, 0u);
+}
+
+enum class kernel_holder { lock, node_lock, stale_lock, flock, exclusive };
+
+class KernelHeld : public Kernel, public ::testing::WithParamInterface<kernel_holder> {};
+
+TEST_P(KernelHeld, PortHeldGivesBusyAndAStaleLockIsTakenOver) {
+    const kernel_module& module = fitted();
+    const kernel_holder kind = GetParam();
+    if (kind == kernel_holder::node_lock && module.node_lock == nullptr) {
+        GTEST_SKIP() << module.port << " is the kernel's node itself";
+    }
+    live_process owner;
+    std::unique_ptr<port_holder> claim;
+    switch (kind) {
+        case kernel_holder::lock:
+            sandbox_write_file(module.lock, pid_text(owner.pid()));
+            break;
+        case kernel_holder::node_lock:
+            sandbox_write_file(module.node_lock, pid_text(owner.pid()));
+            break;
+        case kernel_holder::stale_lock:
+            sandbox_write_file(module.lock, pid_text(dead_pid()));
+            break;
+        case kernel_holder::flock:
+            claim = std::make_unique<port_holder>(module.port, port_claim::flock);
+            break;
+        case kernel_holder::exclusive:
+            claim = std::make_unique<port_holder>(module.port, port_claim::exclusive);
+            break;
+    }
+    if (claim) {
+        ASSERT_TRUE(claim->holding());
+    }
+    const tool_result r = run_tool({"AT", "3"});
+    claim.reset();
+    if (kind == kernel_holder::stale_lock) {
+        EXPECT_EQ(r.out, "\r\nOK\r\n\n");
+        EXPECT_FALSE(sandbox_exists(module.lock));
+        return;
+    }
+    EXPECT_EQ(r.out, "BUSY\n");
+    EXPECT_GT(r.seconds, 5.0);
+    EXPECT_LT(r.seconds, 9.0);
+    if (kind == kernel_holder::lock || kind == kernel_holder::node_lock) {
+        const char* held = kind == kernel_holder::lock ? module.lock : module.node_lock;
+        EXPECT_EQ(sandbox_read_file(held), pid_text(owner.pid()));
+        unlink(held);
+    }
+    EXPECT_FALSE(sandbox_exists(module.lock));
+}
+
+std::string holder_name(const ::testing::TestParamInfo<kernel_holder>& info) {
+    const char* const names[] = {"LockFile", "LockUnderTheNodesName", "StaleLock", "Flock",
+                                 "ExclusiveMode"};
+    return names[static_cast<int>(info.param)];
+}
+
+INSTANTIATE_TEST_SUITE_P(Holders, KernelHeld,
+                         ::testing::Values(kernel_holder::lock, kernel_holder::node_lock,
+                                           kernel_holder::stale_lock, kernel_holder::flock,
+                                           kernel_holder::exclusive),
+                         holder_name);
+
+}  // namespace
