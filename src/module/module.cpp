@@ -85,6 +85,15 @@ bool module_take_literal(const char*& text, const char* literal) {
     return true;
 }
 
+// The ID a line (or piece) of the USB serial table gives the slot; 0 when it gives none.
+uint32_t module_table_line_id(const char* line, const module_slot& slot) {
+    unsigned port = 0;
+    uint32_t id = 0;
+    const bool counts =
+        module_parse_usbserial(line, port, id) && port >= slot.first_port && port <= slot.last_port;
+    return counts ? id : 0;
+}
+
 // Reads the table a block at a time and parses it line by line; a line longer than a
 // piece arrives in pieces, each read like a line. A read that fails ends the scan with
 // what was found before it.
@@ -95,24 +104,22 @@ uint32_t module_scan_usbserial(const module_slot& slot) {
     char block[module_table_block_size];
     char piece[module_table_piece_size];
     size_t used = 0;
-    const auto parse_piece = [&] {
-        piece[used] = '\0';
-        used = 0;
-        unsigned port = 0;
-        uint32_t id = 0;
-        if (module_parse_usbserial(piece, port, id) && port >= slot.first_port &&
-            port <= slot.last_port) {
-            found = id;
-        }
-    };
     ssize_t got = 0;
     while (found == 0 && (got = sys_read(fd, block, sizeof block)) > 0) {
         for (ssize_t i = 0; i < got && found == 0; ++i) {
             piece[used++] = block[i];
-            if (block[i] == '\n' || used == sizeof piece - 1) parse_piece();
+            if (block[i] == '\n' || used == sizeof piece - 1) {
+                piece[used] = '\0';
+                used = 0;
+                found = module_table_line_id(piece, slot);
+            }
         }
     }
-    if (found == 0 && got == 0 && used > 0) parse_piece();
+    // The last line, when the table doesn't end with a line feed.
+    if (found == 0 && got == 0 && used > 0) {
+        piece[used] = '\0';
+        found = module_table_line_id(piece, slot);
+    }
     sys_close(fd);
     return found;
 }

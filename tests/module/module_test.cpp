@@ -74,6 +74,21 @@ INSTANTIATE_TEST_SUITE_P(
                     8,
                     "/dev/ttyUSB8",
                     "2c7c0296\n"},
+        // Read in blocks: the line that counts crosses a block's end and has no line feed.
+        detect_case{"LastOfALongTableWithoutALineFeed",
+                    0,
+                    {},
+                    [] {
+                        std::string table;
+                        while (table.size() < 900) table += table_line(1, "2c7c", "0125");
+                        table += std::string(999 - table.size(), '#') + "\n";  // 1000 bytes
+                        const std::string last = table_line(7, "2c7c", "0512");
+                        return table + last.substr(0, last.size() - 1);
+                    }(),
+                    nullptr,
+                    11,
+                    "/dev/ttyUSB8",
+                    "2c7c0512\n"},
         detect_case{"TableBeforeRecord",
                     0,
                     {},
