@@ -4,8 +4,11 @@
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
 
 #include "modem/modem.h"
+#include "sys/sys_io.h"
 
 namespace {
 
@@ -17,8 +20,15 @@ constexpr int cli_lock_wait_sec = 5;
 constexpr size_t cli_command_size = 512;
 constexpr int cli_termination_signals[] = {SIGINT, SIGTERM, SIGHUP};
 
+// Writes the texts to standard output whole, retrying interrupted and short writes,
+// with no buffer in between; false when they could not all be written.
+bool cli_print(const char* text, const char* end = "") {
+    return sys_write_all(STDOUT_FILENO, text, strlen(text), sys_never) &&
+           sys_write_all(STDOUT_FILENO, end, strlen(end), sys_never);
+}
+
 int cli_usage() {
-    fputs(cli_usage_text, stdout);
+    cli_print(cli_usage_text);
     return 1;
 }
 
@@ -62,13 +72,13 @@ int cli_run(int argc, char** argv) {
 
     // 3. Identify the module, claim its port and open the line.
     if (!modem_open(cli_slot, cli_lock_wait_sec)) {
-        puts("BUSY");
+        cli_print("BUSY", "\n");
         return 1;
     }
 
     // 4. One exchange, the reply printed byte for byte with one newline.
     const char* reply = modem_command(command, timeout_sec);
-    const bool printed = puts(reply != nullptr ? reply : "") >= 0 && fflush(stdout) == 0;
+    const bool printed = cli_print(reply != nullptr ? reply : "", "\n");
 
     // 5. Give the port back before the status is known to anyone.
     modem_close();

@@ -16,6 +16,8 @@ using sys_ns = int64_t;
 
 constexpr sys_ns sys_ns_per_ms = 1000000;
 constexpr sys_ns sys_ns_per_sec = 1000 * sys_ns_per_ms;
+// A deadline that never comes.
+constexpr sys_ns sys_never = INT64_MAX;
 
 // Current CLOCK_MONOTONIC time; -1 when the clock can't be read.
 [[nodiscard]] sys_ns sys_now();
