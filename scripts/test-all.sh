@@ -2,8 +2,9 @@
 # Installs what is missing (Debian 12, as root), builds mdmio for x86-64 and for
 # AArch64 and runs every test for both: the AArch64 ones under qemu-user and again
 # natively on Debian's arm64 kernel under qemu-system-aarch64 (fullsystem/); then the
-# whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer, the static
-# checks, a bounded run of every fuzzer, the Debian packages and the demo.
+# whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer, the fault
+# sweep, the static checks, a bounded run of every fuzzer, the Debian packages and the
+# demo.
 # MDMIO_FUZZ_SECONDS sets how long each fuzzer runs (default 60).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -11,8 +12,8 @@ fuzz_seconds=${MDMIO_FUZZ_SECONDS:-60}
 
 source scripts/lib/packages.sh
 mdmio_install_packages cmake ninja-build g++ g++-aarch64-linux-gnu qemu-user googletest \
-  libgtest-dev binutils minicom screen clang libclang-rt-14-dev clang-tidy clang-format \
-  cppcheck dpkg-dev qemu-system-arm kmod cpio
+  libgtest-dev binutils minicom screen strace clang libclang-rt-14-dev clang-tidy \
+  clang-format cppcheck dpkg-dev qemu-system-arm kmod cpio
 
 build() {  # name, extra cmake arguments...
   local name=$1; shift
@@ -70,6 +71,14 @@ count "${lane_passed:-0}" "${lane_failed:-1}" "${lane_skipped:-0}"
 build sanitize -DMDMIO_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
 run_tests sanitize
 
+# Every system call of a run made to fail in turn (x86-64).
+scripts/fault-sweep.sh | tee build/fault-sweep.log || true
+sweep=$(tail -n 1 build/fault-sweep.log)
+case $sweep in
+  "fault sweep: "*", 0 broke a promise") ;;
+  *) failed=$((failed + 1)) ;;
+esac
+
 echo "== static checks"
 mapfile -t sources < <(git ls-files '*.cpp' '*.h')
 clang-format --dry-run --Werror "${sources[@]}"
@@ -118,6 +127,6 @@ echo "$demo"
 grep -q 'EC25' <<<"$demo"
 
 # Every test of the four suites (x86-64, AArch64 under qemu-user and on the arm64
-# kernel, sanitizers).
-echo "all: $passed passed, $failed failed, $skipped skipped"
+# kernel, sanitizers), and the fault sweep.
+echo "all: $passed passed, $failed failed, $skipped skipped; ${sweep#fault sweep: }"
 [ "$failed" -eq 0 ]
