@@ -2,7 +2,10 @@
 // pseudo-terminal, prints the path of its slave side (the modem's serial line) and
 // answers AT commands there like a Quectel EC25 until it is stopped. Given a tty
 // instead (`mdmio-simmodem /dev/ttyGS3`, the device side of a USB gadget's serial
-// function), it answers on that line. Echo is on by
+// function), it answers on that line. With --tag it answers every command with
+// "+TAG: <command>", so that a caller can tell its own answer from another's, and
+// reports on stderr each command that came while the previous caller may still have
+// been listening (within 200 ms of its answer): two callers held the line at once. Echo is on by
 // default; ATE0 and ATE1 switch it. Answers are framed "\r\n...\r\n". AT+FLOOD
 // answers with text until exactly 64 KiB, echo included, have gone out: a modem
 // that never stops, for the benchmark.
@@ -16,6 +19,7 @@
 #include <string.h>
 #include <strings.h>
 #include <termios.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace {
@@ -35,6 +39,8 @@ constexpr sim_answer sim_answers[] = {
 };
 
 constexpr size_t sim_line_size = 1024;
+// A caller listens until this much silence has followed the answer.
+constexpr long sim_quiet_ms = 200;
 constexpr size_t sim_flood_size = 65536;  // 64 KiB
 volatile sig_atomic_t sim_stopping = 0;
 
@@ -83,12 +89,36 @@ void sim_flood(int fd, size_t size) {
     }
 }
 
+long sim_now_ms() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now.tv_sec * 1000 + now.tv_nsec / 1000000;
+}
+
+// Tag mode: answers `line` with itself, and reports a caller that came too soon.
+void sim_tag(int fd, const char* line) {
+    static char previous[sim_line_size] = {};
+    static long answered_ms = -1;
+    const long gap_ms = sim_now_ms() - answered_ms;
+    if (answered_ms >= 0 && gap_ms < sim_quiet_ms) {
+        fprintf(stderr, "simmodem: overlap: %s came %ld ms after the answer to %s\n", line, gap_ms,
+                previous);
+    }
+    char answer[sim_line_size + 32];
+    snprintf(answer, sizeof answer, "\r\n+TAG: %s\r\n\r\nOK\r\n", line);
+    sim_send(fd, answer);
+    answered_ms = sim_now_ms();
+    snprintf(previous, sizeof previous, "%s", line);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     int master = -1;
     int slave = -1;
     char name[128] = {};
+    const bool tag = argc > 1 && strcmp(argv[1], "--tag") == 0;
+    if (tag) --argc, ++argv;
     if (argc > 1) {
         // Our end of the line is the tty itself; a gadget's tty echoes unless it is raw.
         master = slave = open(argv[1], O_RDWR | O_NOCTTY);
@@ -133,6 +163,10 @@ int main(int argc, char** argv) {
             line[length] = '\0';
             const size_t echoed = echo ? length + 1 : 0;
             length = 0;
+            if (tag && line[0] != '\0') {
+                sim_tag(master, line);
+                continue;
+            }
             if (strcmp(line, "AT+FLOOD") == 0) {
                 sim_flood(master, sim_flood_size - echoed);
                 continue;

@@ -31,10 +31,10 @@ mdmio_make_private_world() {
     > /proc/tty/driver/usbserial
 }
 
-# Starts the simulated modem (path of its binary in $1) and makes its line /dev/ttyUSB8;
-# sets mdmio_modem_pid and mdmio_modem_line.
+# Starts the simulated modem (path of its binary in $1, its options after it) and makes
+# its line /dev/ttyUSB8; sets mdmio_modem_pid and mdmio_modem_line.
 mdmio_attach_modem() {
-  coproc mdmio_modem { exec "$1"; }
+  coproc mdmio_modem { exec "$@"; }
   mdmio_modem_pid=$mdmio_modem_PID
   read -r mdmio_modem_line <&"${mdmio_modem[0]}"
   touch /dev/ttyUSB8 && mount --bind "$mdmio_modem_line" /dev/ttyUSB8
