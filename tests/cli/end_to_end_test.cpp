@@ -10,7 +10,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <memory>
 #include <string>
 #include <thread>
@@ -26,16 +25,6 @@ const char usage[] = "./mdmio <AT command> <Timeout_Sec>";
 const std::string lock_file = "/var/lock/LCK..ttyUSB8";
 const std::string node_lock_file = "/var/lock/LCK..ttyUSB2";
 const std::string record0 = "/var/data/plmnWhitelist/module_0_id";
-
-// Polls until `done` holds; false when the time ran out.
-bool eventually(const std::function<bool()>& done, int timeout_ms) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
-}
 
 struct usage_case {
     const char* name;

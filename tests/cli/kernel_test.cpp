@@ -10,10 +10,8 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <memory>
 #include <string>
-#include <thread>
 
 #include "support/child.h"
 #include "support/sandbox.h"
@@ -58,13 +56,13 @@ TEST_F(Kernel, IdentifiesTheModuleAndHoldsEveryLockOfItsPortWhileTalking) {
     bool held = false;
     tool_options watch;
     watch.while_running = [&](pid_t child) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (!held && std::chrono::steady_clock::now() < deadline) {
-            held = sandbox_read_file(module.lock) == pid_text(child) &&
-                   (module.node_lock == nullptr ||
-                    sandbox_read_file(module.node_lock) == pid_text(child));
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
+        held = eventually(
+            [&] {
+                return sandbox_read_file(module.lock) == pid_text(child) &&
+                       (module.node_lock == nullptr ||
+                        sandbox_read_file(module.node_lock) == pid_text(child));
+            },
+            10000);
     };
     const tool_result r = run_tool({"ATI", "5"}, watch);
     EXPECT_EQ(r.out, ati_reply);

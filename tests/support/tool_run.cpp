@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <sstream>
+#include <thread>
 
 namespace {
 
@@ -37,6 +38,15 @@ void tool_drain(int fd, std::string& into) {
 bool tool_emulated() {
     const std::vector<std::string> emulator = tool_emulator();
     return !emulator.empty() && access(emulator[0].c_str(), X_OK) == 0;
+}
+
+bool eventually(const std::function<bool()>& done, int timeout_ms) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return true;
 }
 
 tool_result run_tool(const std::vector<std::string>& args, const tool_options& options) {

@@ -27,4 +27,7 @@ struct tool_options {
 // this machine has it. On the device's own kernel the same build runs natively.
 bool tool_emulated();
 
+// Polls until `done` holds, as while the tool runs; false when the time ran out.
+bool eventually(const std::function<bool()>& done, int timeout_ms);
+
 tool_result run_tool(const std::vector<std::string>& args, const tool_options& options = {});
