@@ -95,8 +95,8 @@ echo "== fullsystem: $(( $(date +%s) - start )) s"
 passed=$(grep -c '^fullsystem: PASS ' "$log" || true)
 failed=$(grep -c '^fullsystem: FAIL ' "$log" || true)
 skipped=$(grep -c '^fullsystem: SKIP ' "$log" || true)
-if ! grep -q '^fullsystem: guest done' "$log"; then
-  echo "FAIL: the guest did not finish; see $log" >&2
+if ! grep -q '^fullsystem: guest done' "$log" || [ "$passed" -eq 0 ]; then
+  echo "FAIL: the guest did not finish its tests; see $log" >&2
   failed=$((failed + 1))
 fi
 echo "fullsystem: $passed passed, $failed failed, $skipped skipped"
