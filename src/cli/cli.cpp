@@ -7,6 +7,8 @@
 #include <string.h>
 #include <unistd.h>
 
+#include <iterator>
+
 #include "modem/modem.h"
 #include "sys/sys_io.h"
 
@@ -20,11 +22,13 @@ constexpr int cli_lock_wait_sec = 5;
 constexpr size_t cli_command_size = 512;
 constexpr int cli_termination_signals[] = {SIGINT, SIGTERM, SIGHUP};
 
-// Writes the texts to standard output whole, retrying interrupted and short writes,
-// with no buffer in between; false when they could not all be written.
+// Writes the text and its line end to standard output in one write, retrying
+// interrupted and short writes, with no buffer in between: a write that fails leaves
+// nothing half printed. False when they could not all be written.
 bool cli_print(const char* text, const char* end = "") {
-    return sys_write_all(STDOUT_FILENO, text, strlen(text), sys_never) &&
-           sys_write_all(STDOUT_FILENO, end, strlen(end), sys_never);
+    iovec pieces[] = {{const_cast<char*>(text), strlen(text)},
+                      {const_cast<char*>(end), strlen(end)}};
+    return sys_write_pieces(STDOUT_FILENO, pieces, static_cast<int>(std::size(pieces)), sys_never);
 }
 
 int cli_usage() {

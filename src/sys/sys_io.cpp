@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -87,12 +88,28 @@ ssize_t sys_read_full(int fd, void* buffer, size_t size) {
 }
 
 int sys_write_all(int fd, const void* data, size_t size, sys_ns deadline) {
-    const auto* bytes = static_cast<const char*>(data);
-    size_t done = 0;
-    while (done < size) {
-        const ssize_t put = write(fd, bytes + done, size - done);
+    iovec piece{const_cast<void*>(data), size};
+    return sys_write_pieces(fd, &piece, 1, deadline);
+}
+
+int sys_write_pieces(int fd, iovec* pieces, int count, sys_ns deadline) {
+    for (;;) {
+        // What is written already is behind us.
+        while (count > 0 && pieces->iov_len == 0) {
+            ++pieces;
+            --count;
+        }
+        if (count == 0) return 1;
+        const ssize_t put = writev(fd, pieces, count);
         if (put > 0) {
-            done += static_cast<size_t>(put);
+            auto done = static_cast<size_t>(put);
+            for (; count > 0 && done >= pieces->iov_len; ++pieces, --count) {
+                done -= pieces->iov_len;
+            }
+            if (count > 0) {
+                pieces->iov_base = static_cast<char*>(pieces->iov_base) + done;
+                pieces->iov_len -= done;
+            }
             continue;
         }
         if (put < 0 && errno == EINTR) continue;
@@ -105,7 +122,6 @@ int sys_write_all(int fd, const void* data, size_t size, sys_ns deadline) {
         }
         if (room < 0) return 0;
     }
-    return 1;
 }
 
 void sys_sleep(sys_ns span) {

@@ -7,6 +7,7 @@
 
 #include <signal.h>
 #include <sys/types.h>
+#include <sys/uio.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -46,6 +47,11 @@ constexpr sys_ns sys_never = INT64_MAX;
 // it waits for room until the deadline. Returns 1 when everything went out; 0 with
 // errno set when a write failed or the deadline came first (errno EAGAIN).
 [[nodiscard]] int sys_write_all(int fd, const void* data, size_t size, sys_ns deadline);
+
+// sys_write_all for several pieces that go out in one write (writev) as far as the
+// descriptor takes them: a reader never sees a piece without the ones before it, and a
+// write that fails at once has written nothing. Consumes `pieces` as it goes.
+[[nodiscard]] int sys_write_pieces(int fd, iovec* pieces, int count, sys_ns deadline);
 
 // Sleeps for `span`, resuming after signals until the whole span has passed.
 void sys_sleep(sys_ns span);
