@@ -4,9 +4,10 @@
 # loader's and the C library's start-up calls are not the tool's), with that one call
 # failing (strace --inject), in four situations: the USB serial table names the
 # module; only the record file does; a dead process's lock stands in the way; a live
-# process holds the lock (a sample of its calls: each of those runs waits the whole
-# lock wait). Every run, in a private mount namespace against the simulated modem,
-# must keep the tool's promises:
+# process holds the lock. Each run of that last one waits the whole lock wait, so it
+# takes a sample: every call of the first lock attempt and the first of each name.
+# Every run, in a private mount namespace against the simulated modem, must keep the
+# tool's promises:
 #   - it ends within its time-out, the lock wait and a margin; nothing on stderr;
 #   - exit 0 only with the modem's reply or the time-out text; exit 1 only with BUSY,
 #     the usage text, or nothing when the reply itself could not be written;
@@ -63,14 +64,17 @@ setup() {
   esac
 }
 
-# "name when" for every call of a normal run after start-up: `when` counts the calls
-# of that name from the very start, as strace's --inject does.
+# "name when first" for every call of a normal run after start-up: `when` counts the
+# calls of that name from the very start, as strace's --inject does; `first` is 1 for
+# the calls of the first lock attempt (from the guard's flock to the first sleep).
 injection_points() {
   strace -f -qq -o "$work/trace" "$bin/mdmio" AT 3 >/dev/null || true
   awk -v never="$never_fail" '
     { name = $2; sub(/\(.*/, "", name); seen[name]++ }
     /rt_sigaction\(SIGPIPE/ { started = 1 }
-    started && name != "" && index(never, " " name " ") == 0 { print name, seen[name] }
+    started && name == "flock" && attempt == "" { attempt = 1 }
+    started && name == "clock_nanosleep" { attempt = 0 }
+    started && name != "" && index(never, " " name " ") == 0 { print name, seen[name], attempt == 1 }
   ' "$work/trace"
 }
 
@@ -137,12 +141,13 @@ for situation in table record stale held; do
   tried=0
   before_violations=$violations
   for point in "${points[@]}"; do
-    read -r call when <<<"$point"
+    read -r call when first <<<"$point"
     errors=${fitting[$call]:-EIO EINTR}
-    # A live holder makes every run wait the whole lock wait: the first call of each
-    # name, with one error, is sample enough.
+    # A live holder makes every run wait the whole lock wait: every call of the first
+    # lock attempt and the first call of each other name, with one error, is sample
+    # enough.
     if [ "$situation" = held ]; then
-      [ -z "${sampled[$call]:-}" ] || continue
+      [ "$first" -eq 1 ] || [ -z "${sampled[$call]:-}" ] || continue
       sampled[$call]=1
       errors=${errors%% *}
     fi
