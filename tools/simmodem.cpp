@@ -2,13 +2,13 @@
 // pseudo-terminal, prints the path of its slave side (the modem's serial line) and
 // answers AT commands there like a Quectel EC25 until it is stopped. Given a tty
 // instead (`mdmio-simmodem /dev/ttyGS3`, the device side of a USB gadget's serial
-// function), it answers on that line. With --tag it answers every command with
-// "+TAG: <command>", so that a caller can tell its own answer from another's, and
-// reports on stderr each command that came while the previous caller may still have
-// been listening (within 200 ms of its answer): two callers held the line at once. Echo is on by
-// default; ATE0 and ATE1 switch it. Answers are framed "\r\n...\r\n". AT+FLOOD
-// answers with text until exactly 64 KiB, echo included, have gone out: a modem
-// that never stops, for the benchmark.
+// function), it answers on that line. Echo is on by default; ATE0 and ATE1 switch it.
+// Answers are framed "\r\n...\r\n". AT+FLOOD answers with text until exactly 64 KiB,
+// echo included, have gone out: a modem that never stops, for the benchmark.
+// With --tag it answers every command with "+TAG: <command>", so that a caller can tell
+// its own answer from another's, and reports on stderr each command that came while
+// the previous caller may still have been listening (within 200 ms of its answer):
+// two callers held the line at once.
 #include <ctype.h>
 #include <errno.h>
 #include <fcntl.h>

@@ -67,11 +67,8 @@ int lock_guard_take() {
 // Deletes the lock file when the process it names is gone. A file that can't be read
 // (a FIFO or a device in its place among them) counts as held.
 void lock_clear_stale(const char* path) {
-    const int fd = sys_open_regular(path);
-    if (fd < 0) return;
     char text[lock_read_size];
-    const ssize_t got = sys_read_full(fd, text, sizeof text - 1);
-    sys_close(fd);
+    const ssize_t got = sys_read_file(path, text, sizeof text - 1);
     if (got < 0) return;
     text[got] = '\0';
     // A lock naming this very process was left by a dead one whose pid we now have: a

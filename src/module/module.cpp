@@ -132,13 +132,9 @@ enum class module_file { absent, unreadable, read };
 // other text. A file that fails to read at any point is unreadable: part of a line is
 // no line.
 module_file module_read_first_line(const char* path) {
-    module_line[0] = '\0';
-    const int fd = sys_open_regular(path);
-    if (fd < 0) return errno == ENOENT ? module_file::absent : module_file::unreadable;
-    const ssize_t got = sys_read_full(fd, module_line, sizeof module_line - 1);
-    sys_close(fd);
-    if (got < 0) return module_file::unreadable;
-    module_line[got] = '\0';
+    const ssize_t got = sys_read_file(path, module_line, sizeof module_line - 1);
+    module_line[got < 0 ? 0 : got] = '\0';
+    if (got < 0) return errno == ENOENT ? module_file::absent : module_file::unreadable;
     char* feed = static_cast<char*>(memchr(module_line, '\n', static_cast<size_t>(got)));
     if (feed != nullptr) feed[1] = '\0';
     // Line ends at the very start stay; the first one after other text ends the line.
@@ -149,11 +145,8 @@ module_file module_read_first_line(const char* path) {
 
 // 1 when the record file holds exactly `text` already.
 int module_record_holds(const char* path, const char* text, size_t length) {
-    const int fd = sys_open_regular(path);
-    if (fd < 0) return 0;
     char held[module_record_text_size + 1];
-    const ssize_t got = sys_read_full(fd, held, sizeof held);
-    sys_close(fd);
+    const ssize_t got = sys_read_file(path, held, sizeof held);
     return got == static_cast<ssize_t>(length) && memcmp(held, text, length) == 0;
 }
 

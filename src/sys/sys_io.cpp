@@ -75,16 +75,19 @@ ssize_t sys_read(int fd, void* buffer, size_t size) {
     }
 }
 
-ssize_t sys_read_full(int fd, void* buffer, size_t size) {
+ssize_t sys_read_file(const char* path, void* buffer, size_t size) {
+    const int fd = sys_open_regular(path);
+    if (fd < 0) return -1;
     auto* bytes = static_cast<char*>(buffer);
     size_t done = 0;
-    while (done < size) {
-        const ssize_t got = sys_read(fd, bytes + done, size - done);
-        if (got < 0) return -1;
-        if (got == 0) break;
+    ssize_t got = 1;
+    while (done < size && (got = sys_read(fd, bytes + done, size - done)) > 0) {
         done += static_cast<size_t>(got);
     }
-    return static_cast<ssize_t>(done);
+    const int failure = errno;
+    sys_close(fd);
+    errno = failure;
+    return got < 0 ? -1 : static_cast<ssize_t>(done);
 }
 
 int sys_write_all(int fd, const void* data, size_t size, sys_ns deadline) {

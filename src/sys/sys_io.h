@@ -39,9 +39,11 @@ constexpr sys_ns sys_never = INT64_MAX;
 // read(2) retried on EINTR.
 [[nodiscard]] ssize_t sys_read(int fd, void* buffer, size_t size);
 
-// Reads until `size` bytes or end of file; returns how many, or -1 when a read failed
-// (a part read before the failure is no reliable text, so none is returned).
-[[nodiscard]] ssize_t sys_read_full(int fd, void* buffer, size_t size);
+// Reads a small file whole, at most `size` bytes, opened as sys_open_regular opens it.
+// Returns how many bytes; -1 with errno when it can't be opened (ENOENT: nothing is
+// there) or a read failed (a part read before the failure is no reliable text, so
+// none is returned).
+[[nodiscard]] ssize_t sys_read_file(const char* path, void* buffer, size_t size);
 
 // Writes all `size` bytes. On a non-blocking descriptor that can't take more (EAGAIN)
 // it waits for room until the deadline. Returns 1 when everything went out; 0 with
