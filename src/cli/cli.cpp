@@ -7,8 +7,6 @@
 #include <string.h>
 #include <unistd.h>
 
-#include <iterator>
-
 #include "modem/modem.h"
 #include "sys/sys_io.h"
 
@@ -28,7 +26,7 @@ constexpr int cli_termination_signals[] = {SIGINT, SIGTERM, SIGHUP};
 bool cli_print(const char* text, const char* end = "") {
     iovec pieces[] = {{const_cast<char*>(text), strlen(text)},
                       {const_cast<char*>(end), strlen(end)}};
-    return sys_write_pieces(STDOUT_FILENO, pieces, static_cast<int>(std::size(pieces)), sys_never);
+    return sys_write_pieces(STDOUT_FILENO, pieces, static_cast<int>(sys_count(pieces)), sys_never);
 }
 
 int cli_usage() {

@@ -7,9 +7,8 @@
 // never both take a lock over from the same dead owner.
 #pragma once
 
+#include <stdint.h>
 #include <sys/types.h>
-
-#include <cstdint>
 
 // Takes the lock of `device_path`, retrying every 100 ms until the monotonic second
 // `wait_sec` seconds from now has passed (at least one attempt). 1 when held, else 0.

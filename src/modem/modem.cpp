@@ -1,8 +1,7 @@
 #include "modem/modem.h"
 
+#include <stdint.h>
 #include <string.h>
-
-#include <cstdint>
 
 #include "lock/lock.h"
 #include "modem/serial.h"

@@ -48,13 +48,20 @@ speed_t serial_speed_for(unsigned baud) {
 // once per run, however often the wait retries it.
 bool serial_busy_logged = false;
 
+// An ioctl request in the type this C library's ioctl takes it: unsigned long for glibc,
+// int for musl. The kernel reads 32 bits either way.
+template <typename Request>
+Request serial_request(int (*)(int, Request, ...), unsigned long request) {
+    return static_cast<Request>(request);
+}
+
 // True when another program holds the tty in exclusive mode (TIOCEXCL), which keeps
 // out everyone but root. A tty that can't say (qemu-user has no TIOCGEXCL) counts as
 // free, as it always did.
 bool serial_exclusive(int fd) {
     int exclusive = 0;
     for (;;) {
-        if (ioctl(fd, TIOCGEXCL, &exclusive) == 0) return exclusive != 0;
+        if (ioctl(fd, serial_request(ioctl, TIOCGEXCL), &exclusive) == 0) return exclusive != 0;
         if (errno != EINTR) return false;
     }
 }

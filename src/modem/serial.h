@@ -6,9 +6,8 @@
 // slots, locks or AT syntax. Failures of open, line setup and write go to the system log.
 #pragma once
 
+#include <stddef.h>
 #include <termios.h>
-
-#include <cstddef>
 
 // The reply buffer: one per thread, cleared by every exchange.
 constexpr size_t serial_reply_size = 8192;

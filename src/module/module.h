@@ -5,7 +5,7 @@
 // 2 and above are kept for the rest of the process, 0 and 1 are detected afresh.
 #pragma once
 
-#include <cstdint>
+#include <stdint.h>
 
 // The AT port's device node for the slot's module type (never null).
 [[nodiscard]] const char* module_port_path(int slot);

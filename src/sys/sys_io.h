@@ -6,11 +6,17 @@
 #pragma once
 
 #include <signal.h>
+#include <stddef.h>
+#include <stdint.h>
 #include <sys/types.h>
 #include <sys/uio.h>
 
-#include <cstddef>
-#include <cstdint>
+// The number of elements of an array. The sources use the C library's headers alone, so
+// that the static build compiles against a C library the C++ library was not made for.
+template <typename T, size_t count>
+constexpr size_t sys_count(const T (&)[count]) {
+    return count;
+}
 
 // Nanoseconds of CLOCK_MONOTONIC.
 using sys_ns = int64_t;
