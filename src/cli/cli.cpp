@@ -5,6 +5,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <syslog.h>
 #include <unistd.h>
 
 #include "modem/modem.h"
@@ -27,6 +28,13 @@ bool cli_print(const char* text, const char* end = "") {
     iovec pieces[] = {{const_cast<char*>(text), strlen(text)},
                       {const_cast<char*>(end), strlen(end)}};
     return sys_write_pieces(STDOUT_FILENO, pieces, static_cast<int>(sys_count(pieces)), sys_never);
+}
+
+// The name the tool was started by, as the C library's own default log tag takes it:
+// what follows the last slash.
+const char* cli_program_name(const char* invoked) {
+    const char* slash = strrchr(invoked, '/');
+    return slash != nullptr ? slash + 1 : invoked;
 }
 
 int cli_usage() {
@@ -68,9 +76,12 @@ int cli_run(int argc, char** argv) {
     const int timeout_sec = cli_parse_timeout(argv[2]);
 
     // 2. A closed pipe must show as a failed write, not kill us while we hold the port;
-    //    a termination signal must not leave the lock behind.
+    //    a termination signal must not leave the lock behind. Log lines carry the
+    //    program's name whatever the C library: glibc tags them so by itself, musl with
+    //    nothing. No connection is made until a line is logged.
     signal(SIGPIPE, SIG_IGN);
     cli_catch_termination();
+    openlog(cli_program_name(argv[0]), 0, LOG_USER);
 
     // 3. Identify the module, claim its port and open the line.
     if (!modem_open(cli_slot, cli_lock_wait_sec)) {
