@@ -4,7 +4,8 @@
 # initramfs, and runs there, natively on a real AArch64 kernel, every AArch64 test
 # binary of build/aarch64 and the checks only a real kernel can show: the kernel's
 # own USB serial table and the option and cdc_acm drivers, bound to USB gadgets on
-# dummy_hcd that the simulated modem answers for. The kernel and busybox come from
+# dummy_hcd that the simulated modem answers for; then the tests that start the tool
+# again, against the static build of build/aarch64-static. The kernel and busybox come from
 # Debian's archive as packages, unpacked here, never installed on this machine.
 # Prints one line per test and, last, "fullsystem: N passed, M failed, K skipped";
 # exits 1 when a test failed or the guest did not finish.
@@ -13,12 +14,16 @@ cd "$(dirname "$0")/.."
 source scripts/lib/packages.sh
 work=build/fullsystem
 build=build/aarch64
+static=$PWD/build/aarch64-static/mdmio
 
 mdmio_install_packages cmake ninja-build g++-aarch64-linux-gnu qemu-user googletest \
-  qemu-system-arm kmod cpio
+  qemu-system-arm kmod cpio musl-dev:arm64
 [ -f "$build/build.ninja" ] ||
   cmake -S . -B "$build" -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-aarch64.cmake >/dev/null
 cmake --build "$build" >/dev/null
+[ -f build/aarch64-static/build.ninja ] || cmake -S . -B build/aarch64-static -G Ninja \
+  -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-aarch64-musl.cmake >/dev/null
+cmake --build build/aarch64-static >/dev/null
 
 # The kernel that linux-image-arm64 depends on today (old ones leave the archive),
 # and the guest's shell and tools, both for arm64.
@@ -71,11 +76,12 @@ printf '%s\n' "${load_order[@]}" >"$root/modules/order"
 
 # The AArch64 binaries, at the paths the tests were built with, and their libraries.
 binaries=("$PWD/$build/mdmio" "$PWD/$build/mdmio-simmodem" "$PWD"/$build/tests/*_test)
-for binary in "${binaries[@]}"; do
+for binary in "${binaries[@]}" "$static"; do
   mkdir -p "$root$(dirname "$binary")"
   cp "$binary" "$root$binary"
 done
 printf '%s\n' "$PWD"/$build/tests/*_test >"$root/suites"
+echo "$static" >"$root/static"
 for library in $(readelf -d "${binaries[@]}" 2>/dev/null |
                  sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' | sort -u) ld-linux-aarch64.so.1; do
   cp -L "/usr/aarch64-linux-gnu/lib/$library" "$root/lib/"

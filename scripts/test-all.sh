@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing (Debian 12, as root), builds mdmio for x86-64 and for
-# AArch64 and runs every test for both: the AArch64 ones under qemu-user and again
-# natively on Debian's arm64 kernel under qemu-system-aarch64 (fullsystem/); then the
+# AArch64, dynamic and fully static (musl), and runs every test for both: the AArch64
+# ones under qemu-user and again natively on Debian's arm64 kernel under
+# qemu-system-aarch64 (fullsystem/), those that start the tool once more against the
+# static build; then the
 # whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer, the fault
 # sweep, the static checks, a bounded run of every fuzzer, the Debian packages and the
 # demo.
@@ -13,7 +15,7 @@ fuzz_seconds=${MDMIO_FUZZ_SECONDS:-60}
 source scripts/lib/packages.sh
 mdmio_install_packages cmake ninja-build g++ g++-aarch64-linux-gnu qemu-user googletest \
   libgtest-dev binutils minicom screen strace clang libclang-rt-14-dev clang-tidy \
-  clang-format cppcheck dpkg-dev qemu-system-arm kmod cpio
+  clang-format cppcheck dpkg-dev qemu-system-arm kmod cpio musl-dev:arm64 libc6:arm64
 
 build() {  # name, extra cmake arguments...
   local name=$1; shift
@@ -42,10 +44,12 @@ count() {  # passed failed skipped
   failed=$((failed + $2))
   skipped=$((skipped + $3))
 }
-run_tests() {
-  echo "== tests $1"
-  local log="build/$1/ctest.log"
-  ctest --test-dir "build/$1" --output-on-failure -j2 | tee "$log" || true
+run_tests() {  # build folder [label [ctest arguments...]]
+  local folder=$1 label=${2:-$1}
+  shift $(($# < 2 ? $# : 2))
+  echo "== tests $label"
+  local log="build/$folder/ctest-$label.log"
+  ctest --test-dir "build/$folder" --output-on-failure -j2 "$@" | tee "$log" || true
   local total failures skips
   total=$(sed -n 's/.*tests failed out of \([0-9]*\).*/\1/p' "$log")
   failures=$(sed -n 's/.*, \([0-9]*\) tests failed out of.*/\1/p' "$log")
@@ -53,13 +57,33 @@ run_tests() {
   count $((${total:-0} - ${failures:-0} - skips)) "${failures:-1}" "$skips"
 }
 
+# The static binary may need nothing at all: no program interpreter, no dynamic
+# section, and it must stay small.
+static=build/aarch64-static/mdmio
+check_static() {
+  local size
+  size=$(aarch64-linux-gnu-strip -o - "$static" | wc -c)
+  if readelf -l "$static" | grep -q INTERP || ! readelf -d "$static" | grep -q 'no dynamic section' ||
+      [ "$size" -gt $((96 * 1024)) ]; then
+    echo "FAIL: $static is not fully static, or $size bytes stripped" >&2
+    count 0 1 0
+    return
+  fi
+  echo "== $static: static, no interpreter, $size bytes stripped"
+  count 1 0 0
+}
+
 build host
 build aarch64 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-aarch64.cmake
+build aarch64-static -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-aarch64-musl.cmake
 check_needed build/host/mdmio
 check_needed build/aarch64/mdmio
 readelf -h build/aarch64/mdmio | grep -q 'Machine:.*AArch64'
+check_static
 run_tests host
 run_tests aarch64
+# Every test that starts the tool, again with the static binary in its place.
+MDMIO_TEST_BINARY=$PWD/$static run_tests aarch64 aarch64-static -R EndToEnd
 
 # The same AArch64 tests natively on Debian's own arm64 kernel, with its USB drivers.
 fullsystem/run.sh | tee build/fullsystem.log || true
@@ -108,18 +132,23 @@ for target in usbserial record lock reply; do
 done
 
 echo "== packages"
-for name in host aarch64; do
+for name in host aarch64 aarch64-static; do
   (cd "build/$name" && cpack >/dev/null)
 done
 for arch in amd64 arm64; do
   deb=$(ls build/*/packages/mdmio_*_"$arch".deb)
   dpkg-deb --field "$deb" Architecture | grep -qx "$arch"
-  dpkg-deb --field "$deb" Depends | grep -q '^libc6'
+  # Read off the binary by dpkg-shlibdeps: the C library alone.
+  dpkg-deb --field "$deb" Depends | grep -qx 'libc6 (>= [0-9.]*)'
   contents=$(dpkg-deb --contents "$deb")
   grep -q './usr/bin/mdmio$' <<<"$contents"
   grep -q './usr/share/man/man1/mdmio.1.gz$' <<<"$contents"
   echo "== $deb: $arch, $(dpkg-deb --field "$deb" Depends)"
 done
+tarball=$(ls build/aarch64-static/packages/mdmio-*-linux-aarch64-static.tar.gz)
+[ "$(tar -tzf "$tarball" | grep -v '/$' | sort | tr '\n' ' ')" = \
+  "bin/mdmio share/man/man1/mdmio.1.gz " ]
+echo "== $tarball: bin/mdmio, share/man/man1/mdmio.1.gz"
 
 echo "== demo"
 demo=$(./scripts/demo.sh ATI)

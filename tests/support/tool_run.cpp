@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -22,7 +23,8 @@ std::vector<std::string> tool_emulator() {
 std::vector<std::string> tool_command(const std::vector<std::string>& args) {
     std::vector<std::string> command;
     if (tool_emulated()) command = tool_emulator();
-    command.push_back(MDMIO_BINARY);
+    const char* other_build = getenv("MDMIO_TEST_BINARY");
+    command.push_back(other_build != nullptr && *other_build != '\0' ? other_build : MDMIO_BINARY);
     command.insert(command.end(), args.begin(), args.end());
     return command;
 }

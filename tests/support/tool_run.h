@@ -1,6 +1,7 @@
 // Runs the built mdmio binary as a user would, through qemu-user for the AArch64 build on
 // another machine, natively on an AArch64 kernel, and collects what it printed, its exit
-// status and how long it took.
+// status and how long it took. MDMIO_TEST_BINARY, when set, names another build of the
+// tool to run instead, of the same architecture: the static one.
 #pragma once
 
 #include <sys/types.h>
