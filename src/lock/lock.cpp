@@ -7,7 +7,6 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/file.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -55,13 +54,10 @@ int lock_names_for(const char* device_path, lock_path (&paths)[lock_names_most])
 int lock_guard_take() {
     const int fd = sys_open(lock_directory, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return -1;
-    for (;;) {
-        if (flock(fd, LOCK_EX | LOCK_NB) == 0) return fd;
-        if (errno != EINTR) break;
-    }
-    const bool busy = errno == EWOULDBLOCK;
+    const int taken = sys_try_flock(fd);
+    if (taken == 1) return fd;
     sys_close(fd);
-    return busy ? -2 : -1;
+    return taken == 0 ? -2 : -1;
 }
 
 // Deletes the lock file when the process it names is gone. A file that can't be read

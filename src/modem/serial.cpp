@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <string.h>
-#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <syslog.h>
 #include <termios.h>
@@ -66,15 +65,6 @@ bool serial_exclusive(int fd) {
     }
 }
 
-// False only when another process holds an flock on the line; a line that doesn't
-// support flock is used as it is.
-bool serial_flock(int fd) {
-    for (;;) {
-        if (flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
-        if (errno != EINTR) return errno != EWOULDBLOCK;
-    }
-}
-
 sys_ns serial_span_of(int seconds) {
     return static_cast<sys_ns>(seconds) * sys_ns_per_sec;
 }
@@ -111,8 +101,8 @@ int serial_open(const char* path, unsigned baud, unsigned data_bits, const char*
     }
     // Modem managers, GNU screen and gpsd claim a line with exclusive mode, tio and
     // picocom with flock, instead of a lock file; their line is left exactly as they
-    // have it.
-    if (serial_exclusive(fd) || !serial_flock(fd)) {
+    // have it. A line that doesn't support flock is used as it is.
+    if (serial_exclusive(fd) || sys_try_flock(fd) == 0) {
         sys_close(fd);
         return serial_line_busy;
     }

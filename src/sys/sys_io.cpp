@@ -3,6 +3,7 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <time.h>
@@ -130,6 +131,13 @@ int sys_write_pieces(int fd, iovec* pieces, int count, sys_ns deadline) {
 void sys_sleep(sys_ns span) {
     timespec left = sys_timespec_of(span);
     while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+    }
+}
+
+int sys_try_flock(int fd) {
+    for (;;) {
+        if (flock(fd, LOCK_EX | LOCK_NB) == 0) return 1;
+        if (errno != EINTR) return errno == EWOULDBLOCK ? 0 : -1;
     }
 }
 

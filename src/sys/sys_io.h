@@ -64,6 +64,10 @@ constexpr sys_ns sys_never = INT64_MAX;
 // Sleeps for `span`, resuming after signals until the whole span has passed.
 void sys_sleep(sys_ns span);
 
+// Takes an exclusive flock(2) on fd without waiting, retried on EINTR. 1 when it is
+// ours, 0 when another open file holds it (EWOULDBLOCK), -1 when it can't be had.
+[[nodiscard]] int sys_try_flock(int fd);
+
 // close(2) whose EINTR is not retried: on Linux the descriptor is gone either way.
 // Returns 1 on success, 0 on failure.
 int sys_close(int fd);
