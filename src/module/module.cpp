@@ -41,7 +41,10 @@ constexpr module_slot module_slots[] = {
 
 constexpr char module_shared_probe[] = "/dev/ttyACM0";
 constexpr char module_usbserial_table[] = "/proc/tty/driver/usbserial";
-constexpr char module_record_format[] = "/var/data/plmnWhitelist/module_%d_id";
+constexpr char module_record_directory[] = "/var/data/plmnWhitelist";
+constexpr char module_record_format[] = "%s/module_%d_id";
+// One temporary name a slot, hidden from `module_*` globs.
+constexpr char module_temporary_format[] = "%s/.module_%d_id.tmp";
 constexpr uint32_t module_id_of_probe = 0x1bc70036;
 constexpr uint32_t module_id_of_shared_probe = 0x1ed20054;
 constexpr unsigned module_type_acm = 6;
@@ -150,32 +153,40 @@ int module_record_holds(const char* path, const char* text, size_t length) {
     return got == static_cast<ssize_t>(length) && memcmp(held, text, length) == 0;
 }
 
+// Writes the text to a new temporary file and renames it over the record.
+void module_replace_record(const char* path, const char* temporary, const char* text,
+                           size_t length) {
+    // Created exclusively: a planted link is never followed.
+    const int fd = sys_open(temporary, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (fd < 0) return;
+    bool done = fchmod(fd, 0644) == 0 && sys_write_all(fd, text, length, sys_now()) &&
+                fsync(fd) == 0;
+    done = sys_close(fd) && done;
+    if (!done || rename(temporary, path) != 0) unlink(temporary);
+}
+
 // Replaces the record file in one rename, so a power cut leaves the old ID or the new
 // one, never an empty file. Left alone when it already says the same: this runs every
-// few seconds on flash.
-void module_write_record(const char* path, uint32_t id) {
+// few seconds on flash. Writers take turns under an flock of the record directory, so
+// the slot's one temporary name found there by the holder was left by a writer that was
+// killed or lost its power in mid-write: it goes, by the next run that writes the
+// record or finds it current. While another writer is at work nothing is done.
+void module_write_record(const char* path, const char* temporary, uint32_t id) {
     char text[module_record_text_size];
     const int length = snprintf(text, sizeof text, "%08x\n", static_cast<unsigned>(id));
-    char temporary[module_record_path_size + 8];
-    const int temporary_length = snprintf(temporary, sizeof temporary, "%s.XXXXXX", path);
-    if (length <= 0 || temporary_length <= 0 ||
-        static_cast<size_t>(temporary_length) >= sizeof temporary) {
-        return;
-    }
-    if (module_record_holds(path, text, static_cast<size_t>(length))) return;
+    if (length <= 0) return;
+    const bool current = module_record_holds(path, text, static_cast<size_t>(length));
+    if (current && !file_exists(temporary)) return;
 
     // A signal while the temporary file exists would leave it behind.
     sigset_t saved;
     sys_block_signals(saved);
-    // Created exclusively under a fresh name: a planted link is never followed.
-    const int fd = mkostemp(temporary, O_CLOEXEC);
-    if (fd >= 0) {
-        bool done = fchmod(fd, 0644) == 0 &&
-                    sys_write_all(fd, text, static_cast<size_t>(length), sys_now()) &&
-                    fsync(fd) == 0;
-        done = sys_close(fd) && done;
-        if (!done || rename(temporary, path) != 0) unlink(temporary);
+    const int guard = sys_open(module_record_directory, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (guard >= 0 && sys_try_flock(guard) == 1) {
+        unlink(temporary);
+        if (!current) module_replace_record(path, temporary, text, static_cast<size_t>(length));
     }
+    if (guard >= 0) sys_close(guard);
     sys_unblock_signals(saved);
 }
 
@@ -204,8 +215,14 @@ unsigned module_detect(int slot) {
     }
 
     char record[module_record_path_size];
-    const int length = snprintf(record, sizeof record, module_record_format, slot);
-    bool record_writable = length > 0 && static_cast<size_t>(length) < sizeof record;
+    char temporary[module_record_path_size];
+    const int length =
+        snprintf(record, sizeof record, module_record_format, module_record_directory, slot);
+    const int temporary_length = snprintf(temporary, sizeof temporary, module_temporary_format,
+                                          module_record_directory, slot);
+    bool record_writable = length > 0 && static_cast<size_t>(length) < sizeof record &&
+                           temporary_length > 0 &&
+                           static_cast<size_t>(temporary_length) < sizeof temporary;
     if (id == 0 && record_writable) {
         const module_file found = module_read_first_line(record);
         if (found == module_file::read) id = module_parse_record(module_line);
@@ -214,7 +231,7 @@ unsigned module_detect(int slot) {
         if (found == module_file::unreadable) record_writable = false;
     }
     module_cache = module_type_of(id);
-    if (record_writable) module_write_record(record, id);
+    if (record_writable) module_write_record(record, temporary, id);
     return module_cache;
 }
 

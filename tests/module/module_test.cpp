@@ -1,11 +1,14 @@
 #include "module/module.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utime.h>
 
+#include <algorithm>
 #include <string>
 
 #include "support/child.h"
@@ -13,6 +16,7 @@
 
 namespace {
 
+const char record_dir[] = "/var/data/plmnWhitelist";
 const std::string record0 = "/var/data/plmnWhitelist/module_0_id";
 const std::string record1 = "/var/data/plmnWhitelist/module_1_id";
 const std::string usbserial = "/proc/tty/driver/usbserial";
@@ -189,7 +193,7 @@ TEST(ModuleCache, NegativeSlotDetectsNothing) {
     sandbox_write_file("/dev/ttyACM0", "");
     EXPECT_EQ(in_child([] { return std::to_string(module_type(-1)) + module_port_path(-1); }),
               "0/dev/ttyUSB16");
-    DIR* records = opendir("/var/data/plmnWhitelist");
+    DIR* records = opendir(record_dir);
     ASSERT_NE(records, nullptr);
     int entries = 0;
     while (readdir(records) != nullptr) ++entries;
@@ -197,13 +201,16 @@ TEST(ModuleCache, NegativeSlotDetectsNothing) {
     EXPECT_EQ(entries, 2) << "only . and ..";
 }
 
+// Every name in the record directory, hidden ones included, in order.
 std::vector<std::string> record_dir_entries() {
     std::vector<std::string> names;
-    DIR* dir = opendir("/var/data/plmnWhitelist");
+    DIR* dir = opendir(record_dir);
     while (dirent* entry = dir ? readdir(dir) : nullptr) {
-        if (entry->d_name[0] != '.') names.push_back(entry->d_name);
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..") names.push_back(name);
     }
     if (dir) closedir(dir);
+    std::sort(names.begin(), names.end());
     return names;
 }
 
@@ -217,6 +224,39 @@ TEST(ModuleRecord, IsReplacedWholeWithMode0644AndNoTemporaryLeft) {
     ASSERT_EQ(stat(record0.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 07777, 0644u);
     EXPECT_EQ(record_dir_entries(), std::vector<std::string>{"module_0_id"});
+}
+
+// The slot's temporary, as a writer killed in mid-write leaves it: the next run removes
+// it whether or not the record needs writing, unless a writer is at work right now (it
+// holds the record directory's flock), whose temporary and turn are left alone.
+TEST(ModuleRecord, ATemporaryLeftByADeadWriterGoesALiveWritersStays) {
+    SANDBOX_REQUIRED();
+    struct leftover_case {
+        const char* record;  // before; nullptr for none
+        bool writer_at_work;
+        std::vector<std::string> names_after;
+        const char* record_after;
+    };
+    const leftover_case cases[] = {
+        {nullptr, false, {"module_0_id"}, "1ed20054\n"},
+        {"1ed20054\n", false, {"module_0_id"}, "1ed20054\n"},
+        {nullptr, true, {".module_0_id.tmp"}, "<missing>"},
+    };
+    for (const leftover_case& c : cases) {
+        sandbox_reset();
+        sandbox_write_file("/dev/ttyACM0", "");
+        sandbox_write_file(std::string(record_dir) + "/.module_0_id.tmp", "1e2d");
+        if (c.record != nullptr) sandbox_write_file(record0, c.record);
+        const int writer = open(record_dir, O_RDONLY | O_DIRECTORY);
+        ASSERT_GE(writer, 0);
+        if (c.writer_at_work) {
+            ASSERT_EQ(flock(writer, LOCK_EX), 0);
+        }
+        in_child([] { return std::to_string(module_detect(0)); });
+        close(writer);
+        EXPECT_EQ(record_dir_entries(), c.names_after) << c.writer_at_work;
+        EXPECT_EQ(sandbox_read_file(record0), c.record_after);
+    }
 }
 
 TEST(ModuleRecord, HoldingTheSameTextIsLeftUntouched) {
