@@ -6,8 +6,10 @@
 # module; only the record file does; a dead process's lock stands in the way; a live
 # process holds the lock. Each run of that last one waits the whole lock wait, so it
 # takes a sample: every call of the first lock attempt and the first of each name.
-# Every run, in a private mount namespace against the simulated modem, must keep the
-# tool's promises:
+# Then the same again with the run killed (SIGKILL, as a power cut or the OOM killer
+# ends it) at each call instead. `fault-sweep.sh errors` or `kills` runs one mode alone.
+# Every run with a failing call, in a private mount namespace against the simulated
+# modem, must keep the tool's promises:
 #   - it ends within its time-out, the lock wait and a margin; nothing on stderr;
 #   - exit 0 only with the modem's reply or the time-out text; exit 1 only with BUSY,
 #     the usage text, or nothing when the reply itself could not be written;
@@ -15,7 +17,11 @@
 #     removal, and then the next run clears it as stale and succeeds;
 #   - the record file is absent or one whole "%08x\n" line that loses no ID, and no
 #     temporary file is left.
-# Prints the injection points tried and how many broke a promise; exits 1 on any.
+# A killed run must leave a live holder's lock as it was, and the normal run after it
+# must answer (a killed run's unread answer may start its reply: bytes already waiting
+# on the line start a reply) and leave no lock file, the record holding the ID and no
+# temporary file beside it.
+# Prints the injection and kill points tried and how many broke a promise; exits 1 on any.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib/private-world.sh
@@ -25,6 +31,7 @@ if [ -z "${MDMIO_PRIVATE_WORLD:-}" ]; then
   [ -f "$bin/build.ninja" ] || cmake -S . -B "$bin" -G Ninja >/dev/null
   cmake --build "$bin" --target mdmio mdmio-simmodem >/dev/null
 fi
+modes=${1:-errors kills}
 mdmio_enter_private_world "$@"
 mdmio_make_private_world
 mdmio_attach_modem "$bin/mdmio-simmodem"
@@ -50,7 +57,8 @@ declare -A fitting=(
   [flock]="EINTR ENOLCK" [kill]="EPERM" [unlink]="EIO" [rename]="EIO ENOSPC"
   [fsync]="EIO" [fchmod]="EPERM" [readlink]="EACCES" [clock_nanosleep]="EINTR"
 )
-# Calls the kernel never fails (brk's injected error glibc misreads besides).
+# Calls the kernel never fails (brk's injected error glibc misreads besides); a kill
+# comes at any of them.
 never_fail=" brk getpid rt_sigprocmask exit_group "
 
 # The world of one situation, afresh before every run.
@@ -64,12 +72,15 @@ setup() {
   esac
 }
 
-# "name when first" for every call of a normal run after start-up: `when` counts the
-# calls of that name from the very start, as strace's --inject does; `first` is 1 for
-# the calls of the first lock attempt (from the guard's flock to the first sleep).
+# "name when first" for every call of a normal run after start-up that the mode can
+# hit: `when` counts the calls of that name from the very start, as strace's --inject
+# does; `first` is 1 for the calls of the first lock attempt (from the guard's flock to
+# the first sleep).
 injection_points() {
   strace -f -qq -o "$work/trace" "$bin/mdmio" AT 3 >/dev/null || true
-  awk -v never="$never_fail" '
+  local never=$never_fail
+  [ "$mode" = kills ] && never=
+  awk -v never="$never" '
     { name = $2; sub(/\(.*/, "", name); seen[name]++ }
     /rt_sigaction\(SIGPIPE/ { started = 1 }
     started && name == "flock" && attempt == "" { attempt = 1 }
@@ -129,36 +140,72 @@ check_run() {
       *) report "record holds $(printf '%q' "${after%.}")" ;;
     esac
   fi
-  ls /var/data/plmnWhitelist | grep -q '\.' && report "temporary record file left"
+  check_no_temporary
   return 0
 }
 
-total=0
-declare -A sampled=()
-for situation in table record stale held; do
+check_no_temporary() {
+  local left
+  left=$(ls -A /var/data/plmnWhitelist | grep -vx module_0_id || true)
+  [ -z "$left" ] || report "temporary record file left: $left"
+}
+
+# Kills the tool at one call, then runs it once normally and checks what is left.
+check_kill() {
   setup "$situation"
-  mapfile -t points < <(injection_points)
-  tried=0
-  before_violations=$violations
-  for point in "${points[@]}"; do
-    read -r call when first <<<"$point"
-    errors=${fitting[$call]:-EIO EINTR}
-    # A live holder makes every run wait the whole lock wait: every call of the first
-    # lock attempt and the first call of each other name, with one error, is sample
-    # enough.
-    if [ "$situation" = held ]; then
-      [ "$first" -eq 1 ] || [ -z "${sampled[$call]:-}" ] || continue
-      sampled[$call]=1
-      errors=${errors%% *}
-    fi
-    for errno in $errors; do
-      check_run
-      tried=$((tried + 1))
+  local held_text
+  held_text=$(cat "$lock" 2>/dev/null || true)
+  # In a subshell of its own, so that the shell doesn't report the kill.
+  (timeout -s KILL 60 strace -f -qq -o "$work/trace" --inject="$call:signal=KILL:when=$when" \
+    "$bin/mdmio" AT 3 >/dev/null 2>&1) 2>/dev/null || true
+  if [ "$situation" = held ]; then
+    [ "$(cat "$lock" 2>/dev/null)" = "$held_text" ] || report "the holder's lock was touched"
+    rm -f "$lock"  # the holder is done; the next run may have the port
+  fi
+  status=0
+  "$bin/mdmio" AT 3 >"$work/out" 2>"$work/err" || status=$?
+  out=$(cat "$work/out"; echo .)
+  out=${out%.}
+  [ "$status" -eq 0 ] && [[ $out == *"$reply" ]] || report "the next run did not answer"
+  [ -s "$work/err" ] && report "the next run wrote to stderr"
+  [ -e "$lock" ] && report "a lock file was left"
+  [ "$(cat "$record" 2>/dev/null; echo .)" = $'2c7c0125\n.' ] || report "the record lost the ID"
+  check_no_temporary
+  return 0
+}
+
+declare -A total=([errors]=0 [kills]=0)
+for mode in $modes; do
+  declare -A sampled=()
+  for situation in table record stale held; do
+    setup "$situation"
+    mapfile -t points < <(injection_points)
+    tried=0
+    before_violations=$violations
+    for point in "${points[@]}"; do
+      read -r call when first <<<"$point"
+      errors=${fitting[$call]:-EIO EINTR}
+      # A live holder makes every run wait the whole lock wait: every call of the first
+      # lock attempt and the first call of each other name, with one error, is sample
+      # enough.
+      if [ "$situation" = held ]; then
+        [ "$first" -eq 1 ] || [ -z "${sampled[$call]:-}" ] || continue
+        sampled[$call]=1
+        errors=${errors%% *}
+      fi
+      [ "$mode" = kills ] && errors=KILL
+      for errno in $errors; do
+        if [ "$mode" = kills ]; then check_kill; else check_run; fi
+        tried=$((tried + 1))
+      done
     done
+    what="injection points"
+    [ "$mode" = kills ] && what="kill points"
+    echo "fault sweep, $situation: ${#points[@]} calls after start-up, $tried $what, $((violations - before_violations)) broke a promise"
+    total[$mode]=$((total[$mode] + tried))
   done
-  echo "fault sweep, $situation: ${#points[@]} calls after start-up, $tried injection points, $((violations - before_violations)) broke a promise"
-  total=$((total + tried))
+  unset sampled
 done
 kill "$holder" "$mdmio_modem_pid" 2>/dev/null || true
-echo "fault sweep: $total injection points, $violations broke a promise"
+echo "fault sweep: ${total[errors]} injection points, ${total[kills]} kill points, $violations broke a promise"
 [ "$violations" -eq 0 ]
