@@ -3,10 +3,10 @@
 # AArch64, dynamic and fully static (musl), and runs every test for both: the AArch64
 # ones under qemu-user and again natively on Debian's arm64 kernel under
 # qemu-system-aarch64 (fullsystem/), those that start the tool once more against the
-# static build; then the
-# whole suite again under AddressSanitizer and UndefinedBehaviorSanitizer, the fault
-# sweep, the static checks, a bounded run of every fuzzer, the Debian packages and the
-# demo.
+# static build. Then it builds with older tools (CMake 3.18, g++ 11), runs the whole
+# suite again under AddressSanitizer and UndefinedBehaviorSanitizer, the fault sweep,
+# the static checks and a bounded run of every fuzzer, and builds the packages and runs
+# the demo.
 # MDMIO_FUZZ_SECONDS sets how long each fuzzer runs (default 60).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -15,7 +15,8 @@ fuzz_seconds=${MDMIO_FUZZ_SECONDS:-60}
 source scripts/lib/packages.sh
 mdmio_install_packages cmake ninja-build g++ g++-aarch64-linux-gnu qemu-user googletest \
   libgtest-dev binutils minicom screen strace clang libclang-rt-14-dev clang-tidy \
-  clang-format cppcheck dpkg-dev qemu-system-arm kmod cpio musl-dev:arm64 libc6:arm64
+  clang-format cppcheck dpkg-dev qemu-system-arm kmod cpio musl-dev:arm64 libc6:arm64 \
+  g++-11-aarch64-linux-gnu
 
 build() {  # name, extra cmake arguments...
   local name=$1; shift
@@ -85,6 +86,28 @@ run_tests aarch64
 # Every test that starts the tool, again with the static binary in its place.
 MDMIO_TEST_BINARY=$PWD/$static run_tests aarch64 aarch64-static -R EndToEnd
 
+# The build with tools of the age router SDKs bring, warnings as errors: Debian 11's
+# CMake 3.18 (fetched, never installed) with the tests, and the AArch64 build with
+# g++ 11. Each build counts as one check.
+old_build() {  # name, cmake to use, extra cmake arguments...
+  local name=$1 cmake_command=$2
+  shift 2
+  echo "== build $name"
+  if "$cmake_command" -S . -B "build/$name" -G Ninja -DMDMIO_WERROR=ON "$@" >"build/$name.log" 2>&1 &&
+      "$cmake_command" --build "build/$name" >>"build/$name.log" 2>&1; then
+    count 1 0 0
+  else
+    tail -n 30 "build/$name.log" >&2
+    echo "FAIL: build $name" >&2
+    count 0 1 0
+  fi
+}
+old_cmake=$(scripts/old-cmake.sh) || old_cmake=false
+old_build cmake-3.18 "$old_cmake" -DBUILD_TESTING=ON
+old_build aarch64-gcc11 cmake -DBUILD_TESTING=OFF \
+  -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-aarch64.cmake \
+  -DCMAKE_C_COMPILER=aarch64-linux-gnu-gcc-11 -DCMAKE_CXX_COMPILER=aarch64-linux-gnu-g++-11
+
 # The same AArch64 tests natively on Debian's own arm64 kernel, with its USB drivers.
 fullsystem/run.sh | tee build/fullsystem.log || true
 read -r lane_passed lane_failed lane_skipped < <(sed -n \
@@ -95,7 +118,7 @@ count "${lane_passed:-0}" "${lane_failed:-1}" "${lane_skipped:-0}"
 build sanitize -DMDMIO_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
 run_tests sanitize
 
-# Every system call of a run made to fail in turn (x86-64).
+# Every system call of a run made to fail, then killed, in turn (x86-64).
 scripts/fault-sweep.sh | tee build/fault-sweep.log || true
 sweep=$(tail -n 1 build/fault-sweep.log)
 case $sweep in
@@ -155,7 +178,8 @@ demo=$(./scripts/demo.sh ATI)
 echo "$demo"
 grep -q 'EC25' <<<"$demo"
 
-# Every test of the four suites (x86-64, AArch64 under qemu-user and on the arm64
-# kernel, sanitizers), and the fault sweep.
+# Every test of the suites (x86-64; AArch64 under qemu-user and on the arm64 kernel,
+# dynamic and static; sanitizers), the static binary's check and the builds with older
+# tools, then the fault sweep's points.
 echo "all: $passed passed, $failed failed, $skipped skipped; ${sweep#fault sweep: }"
 [ "$failed" -eq 0 ]
