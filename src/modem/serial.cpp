@@ -50,7 +50,7 @@ bool serial_busy_logged = false;
 // An ioctl request in the type this C library's ioctl takes it: unsigned long for glibc,
 // int for musl. The kernel reads 32 bits either way.
 template <typename Request>
-Request serial_request(int (*)(int, Request, ...), unsigned long request) {
+Request serial_request([[maybe_unused]] int (*call)(int, Request, ...), unsigned long request) {
     return static_cast<Request>(request);
 }
 

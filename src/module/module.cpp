@@ -159,8 +159,8 @@ void module_replace_record(const char* path, const char* temporary, const char* 
     // Created exclusively: a planted link is never followed.
     const int fd = sys_open(temporary, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0) return;
-    bool done = fchmod(fd, 0644) == 0 && sys_write_all(fd, text, length, sys_now()) &&
-                fsync(fd) == 0;
+    bool done =
+        fchmod(fd, 0644) == 0 && sys_write_all(fd, text, length, sys_now()) && fsync(fd) == 0;
     done = sys_close(fd) && done;
     if (!done || rename(temporary, path) != 0) unlink(temporary);
 }

@@ -14,7 +14,7 @@
 // The number of elements of an array. The sources use the C library's headers alone, so
 // that the static build compiles against a C library the C++ library was not made for.
 template <typename T, size_t count>
-constexpr size_t sys_count(const T (&)[count]) {
+constexpr size_t sys_count([[maybe_unused]] const T (&array)[count]) {
     return count;
 }
 
