@@ -15,7 +15,7 @@ fuzz_seconds=${MDMIO_FUZZ_SECONDS:-60}
 source scripts/lib/packages.sh
 mdmio_install_packages cmake ninja-build g++ g++-aarch64-linux-gnu qemu-user googletest \
   libgtest-dev binutils minicom screen strace clang libclang-rt-14-dev clang-tidy \
-  clang-format cppcheck dpkg-dev qemu-system-arm kmod cpio musl-dev:arm64 libc6:arm64 \
+  clang-format cppcheck dpkg-dev qemu-system-arm kmod cpio musl-dev:arm64 \
   g++-11-aarch64-linux-gnu
 
 build() {  # name, extra cmake arguments...
@@ -156,9 +156,16 @@ for target in usbserial record lock reply; do
 done
 
 echo "== packages"
-for name in host aarch64 aarch64-static; do
-  (cd "build/$name" && cpack >/dev/null)
-done
+# dpkg-shlibdeps reads the arm64 binary's needs off libc6:arm64, unpacked with its
+# control files and never installed: installed, its libraries would be loaded under
+# qemu-user beside the cross toolchain's own loader, which must not mix with them.
+libc_arm64=$PWD/build/libc6-arm64
+rm -rf "$libc_arm64" && mkdir -p "$libc_arm64"
+(cd "$libc_arm64" && apt-get download -qq -o APT::Sandbox::User=root libc6:arm64)
+dpkg-deb -R "$libc_arm64"/libc6_*_arm64.deb "$libc_arm64/root"
+(cd build/host && cpack >/dev/null)
+(cd build/aarch64 && cpack -D CPACK_DEBIAN_PACKAGE_SHLIBDEPS_PRIVATE_DIRS="$libc_arm64/root/lib/aarch64-linux-gnu" >/dev/null)
+(cd build/aarch64-static && cpack >/dev/null)
 for arch in amd64 arm64; do
   deb=$(ls build/*/packages/mdmio_*_"$arch".deb)
   dpkg-deb --field "$deb" Architecture | grep -qx "$arch"
