@@ -155,9 +155,10 @@ check_kill() {
   setup "$situation"
   local held_text
   held_text=$(cat "$lock" 2>/dev/null || true)
-  # In a subshell of its own, so that the shell doesn't report the kill.
+  # strace dies of the signal its tracee died of; a subshell of its own, silenced, is
+  # the one that reports it.
   (timeout -s KILL 60 strace -f -qq -o "$work/trace" --inject="$call:signal=KILL:when=$when" \
-    "$bin/mdmio" AT 3 >/dev/null 2>&1) 2>/dev/null || true
+    "$bin/mdmio" AT 3 >/dev/null 2>&1 || true) 2>/dev/null
   if [ "$situation" = held ]; then
     [ "$(cat "$lock" 2>/dev/null)" = "$held_text" ] || report "the holder's lock was touched"
     rm -f "$lock"  # the holder is done; the next run may have the port

@@ -140,19 +140,29 @@ cmake -S . -B build/fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DMDMIO_FUZZ=ON \
   -DBUILD_TESTING=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMDMIO_WERROR=ON >/dev/null
 echo "== build fuzz"
 cmake --build build/fuzz
-for target in usbserial record lock reply; do
-  echo "== fuzz $target for ${fuzz_seconds}s"
-  # New inputs go to the build tree; the checked-in corpus is only read.
-  mkdir -p "build/fuzz/corpus/$target"
-  log="build/fuzz/$target.log"
-  if ! "build/fuzz/fuzz/${target}_fuzz" -max_total_time="$fuzz_seconds" \
-      -artifact_prefix="build/fuzz/" "build/fuzz/corpus/$target" "fuzz/corpus/$target" \
-      >"$log" 2>&1; then
-    tail -n 40 "$log" >&2
-    echo "FAIL: fuzzer $target" >&2
-    exit 1
-  fi
-  grep -E '^Done' "$log"
+# Two fuzzers at a time, one a core. New inputs go to the build tree; the checked-in
+# corpus is only read.
+fuzz() {  # target
+  mkdir -p "build/fuzz/corpus/$1"
+  "build/fuzz/fuzz/$1_fuzz" -max_total_time="$fuzz_seconds" -artifact_prefix="build/fuzz/" \
+    "build/fuzz/corpus/$1" "fuzz/corpus/$1" >"build/fuzz/$1.log" 2>&1
+}
+for pair in "usbserial record" "lock reply"; do
+  echo "== fuzz $pair for ${fuzz_seconds}s"
+  declare -A fuzzing=()
+  for target in $pair; do
+    fuzz "$target" &
+    fuzzing[$target]=$!
+  done
+  for target in $pair; do
+    if ! wait "${fuzzing[$target]}"; then
+      tail -n 40 "build/fuzz/$target.log" >&2
+      echo "FAIL: fuzzer $target" >&2
+      exit 1
+    fi
+    echo "$target: $(grep -E '^Done' "build/fuzz/$target.log")"
+  done
+  unset fuzzing
 done
 
 echo "== packages"
