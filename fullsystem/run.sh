@@ -5,8 +5,9 @@
 # binary of build/aarch64 and the checks only a real kernel can show: the kernel's
 # own USB serial table and the option and cdc_acm drivers, bound to USB gadgets on
 # dummy_hcd that the simulated modem answers for; then the tests that start the tool
-# again, against the static build of build/aarch64-static. The kernel and busybox come from
-# Debian's archive as packages, unpacked here, never installed on this machine.
+# again, against the static build of build/aarch64-static. The kernel and busybox
+# come from Debian's archive as packages, unpacked here, never installed on this
+# machine.
 # Prints one line per test and, last, "fullsystem: N passed, M failed, K skipped";
 # exits 1 when a test failed or the guest did not finish.
 set -euo pipefail
