@@ -23,5 +23,11 @@ for command in "${commands[@]}"; do
   echo "\$ mdmio $command 3"
   build/demo/mdmio "$command" 3
 done
+# Several exchanges under one claim of the port: an SMS in text mode, whose answer
+# comes a second after the text, and a USSD request, whose answer follows its OK.
+echo "\$ mdmio AT+CMGF=1 3 'AT+CMGS=\"+15551234567\"' 5 \"Hello, world\$(printf '\\032')\" 30 \\"
+echo "        'AT+CUSD=1,\"*100#\",15' 5 '' 30"
+build/demo/mdmio AT+CMGF=1 3 'AT+CMGS="+15551234567"' 5 "Hello, world$(printf '\032')" 30 \
+  'AT+CUSD=1,"*100#",15' 5 '' 30
 echo "module ID recorded: $(cat /var/data/plmnWhitelist/module_0_id)"
 kill "$mdmio_modem_pid"

@@ -5,6 +5,10 @@
 // function), it answers on that line. Echo is on by default; ATE0 and ATE1 switch it.
 // Answers are framed "\r\n...\r\n". AT+FLOOD answers with text until exactly 64 KiB,
 // echo included, have gone out: a modem that never stops, for the benchmark.
+// Text-mode SMS as 3GPP TS 27.005 has it: AT+CMGF=1, then AT+CMGS="<number>" answers
+// the prompt "\r\n> ", the text follows (echoed as it comes when echo is on), Ctrl-Z
+// sends it and "+CMGS: <mr>" follows a second later, ESC cancels it. A USSD request
+// (AT+CUSD=1,...) is answered OK at once and "+CUSD:" two seconds later.
 // With --tag it answers every command with "+TAG: <command>", so that a caller can tell
 // its own answer from another's, and reports on stderr each command that came while
 // the previous caller may still have been listening (within 200 ms of its answer):
@@ -42,7 +46,25 @@ constexpr size_t sim_line_size = 1024;
 // A caller listens until this much silence has followed the answer.
 constexpr long sim_quiet_ms = 200;
 constexpr size_t sim_flood_size = 65536;  // 64 KiB
+constexpr char sim_ctrl_z = '\x1a';
+constexpr char sim_escape = '\x1b';
+constexpr long sim_send_delay_ms = 1000;
+constexpr long sim_ussd_delay_ms = 2000;
+constexpr char sim_ussd_answer[] = "\r\n+CUSD: 0,\"Your balance is 12.34 EUR\",15\r\n";
 volatile sig_atomic_t sim_stopping = 0;
+
+// What the modem is in the middle of: typing a message, an answer it still owes.
+struct sim_state {
+    bool echo = true;
+    bool text_mode = false;  // AT+CMGF=1
+    bool typing = false;     // between the CMGS prompt and Ctrl-Z or ESC
+    char number[sim_line_size] = {};
+    char message[sim_line_size] = {};
+    size_t message_length = 0;
+    int message_reference = 0;
+    char owed[128] = {};  // an answer that comes later
+    long owed_at_ms = -1;
+};
 
 void sim_stop(int /*signal*/) {
     sim_stopping = 1;
@@ -63,12 +85,38 @@ bool sim_send(int fd, const char* text) {
     return sim_send_bytes(fd, text, strlen(text));
 }
 
+long sim_now_ms() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return now.tv_sec * 1000 + now.tv_nsec / 1000000;
+}
+
+void sim_owe(sim_state& state, const char* answer, long delay_ms) {
+    snprintf(state.owed, sizeof state.owed, "%s", answer);
+    state.owed_at_ms = sim_now_ms() + delay_ms;
+}
+
 // The reply to one command line; null for a line that wants none.
-const char* sim_reply(const char* line, bool& echo) {
+const char* sim_reply(const char* line, sim_state& state) {
     if (line[0] == '\0') return nullptr;
     const bool echo_on = strcasecmp(line, "ATE1") == 0;
     if (echo_on || strcasecmp(line, "ATE0") == 0) {
-        echo = echo_on;
+        state.echo = echo_on;
+        return "\r\nOK\r\n";
+    }
+    if (strcmp(line, "AT+CMGF=1") == 0 || strcmp(line, "AT+CMGF=0") == 0) {
+        state.text_mode = line[8] == '1';
+        return "\r\nOK\r\n";
+    }
+    if (strncmp(line, "AT+CMGS=", 8) == 0) {
+        if (!state.text_mode) return "\r\n+CMS ERROR: 302\r\n";
+        snprintf(state.number, sizeof state.number, "%s", line + 8);
+        state.typing = true;
+        state.message_length = 0;
+        return "\r\n> ";
+    }
+    if (strncmp(line, "AT+CUSD=1,", 10) == 0) {
+        sim_owe(state, sim_ussd_answer, sim_ussd_delay_ms);
         return "\r\nOK\r\n";
     }
     for (const sim_answer& answer : sim_answers) {
@@ -89,10 +137,21 @@ void sim_flood(int fd, size_t size) {
     }
 }
 
-long sim_now_ms() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return now.tv_sec * 1000 + now.tv_nsec / 1000000;
+// One character of a message being typed: Ctrl-Z sends it, ESC drops it.
+void sim_type(int fd, char c, sim_state& state) {
+    if (c == sim_ctrl_z) {
+        state.typing = false;
+        state.message[state.message_length] = '\0';
+        fprintf(stderr, "simmodem: message to %s: %s\n", state.number, state.message);
+        char answer[64];
+        snprintf(answer, sizeof answer, "\r\n+CMGS: %d\r\n\r\nOK\r\n", ++state.message_reference);
+        sim_owe(state, answer, sim_send_delay_ms);
+    } else if (c == sim_escape) {
+        state.typing = false;
+        sim_send(fd, "\r\nOK\r\n");
+    } else if (state.message_length + 1 < sizeof state.message) {
+        state.message[state.message_length++] = c;
+    }
 }
 
 // Tag mode: answers `line` with itself, and reports a caller that came too soon.
@@ -143,25 +202,40 @@ int main(int argc, char** argv) {
     printf("%s\n", name);
     fflush(stdout);
 
-    bool echo = true;
+    sim_state state;
     char line[sim_line_size];
     size_t length = 0;
     while (!sim_stopping) {
+        // An answer owed falls due between reads.
+        long wait_ms = 200;
+        if (state.owed_at_ms >= 0) {
+            const long left = state.owed_at_ms - sim_now_ms();
+            wait_ms = left < 0 ? 0 : (left < wait_ms ? left : wait_ms);
+        }
         pollfd entry{master, POLLIN, 0};
-        if (poll(&entry, 1, 200) <= 0) continue;
+        const int ready = poll(&entry, 1, static_cast<int>(wait_ms));
+        if (state.owed_at_ms >= 0 && sim_now_ms() >= state.owed_at_ms) {
+            state.owed_at_ms = -1;
+            sim_send(master, state.owed);
+        }
+        if (ready <= 0) continue;
         char bytes[256];
         const ssize_t got = read(master, bytes, sizeof bytes);
         if (got <= 0) continue;
         for (ssize_t i = 0; i < got; ++i) {
             const char c = bytes[i];
-            if (echo) sim_send_bytes(master, &c, 1);
+            if (state.echo) sim_send_bytes(master, &c, 1);
+            if (state.typing) {
+                sim_type(master, c, state);
+                continue;
+            }
             if (c == '\n') continue;
             if (c != '\r') {
                 if (length + 1 < sizeof line) line[length++] = static_cast<char>(toupper(c));
                 continue;
             }
             line[length] = '\0';
-            const size_t echoed = echo ? length + 1 : 0;
+            const size_t echoed = state.echo ? length + 1 : 0;
             length = 0;
             if (tag && line[0] != '\0') {
                 sim_tag(master, line);
@@ -171,7 +245,7 @@ int main(int argc, char** argv) {
                 sim_flood(master, sim_flood_size - echoed);
                 continue;
             }
-            const char* reply = sim_reply(line, echo);
+            const char* reply = sim_reply(line, state);
             if (reply != nullptr) sim_send(master, reply);
         }
     }

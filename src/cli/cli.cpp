@@ -37,6 +37,25 @@ const char* cli_program_name(const char* invoked) {
     return slash != nullptr ? slash + 1 : invoked;
 }
 
+// The command as it goes on the line, with its carriage return; false when it would not
+// fit whole.
+bool cli_compose(char (&command)[cli_command_size], const char* argument) {
+    const int length = snprintf(command, sizeof command, "%s\r", argument);
+    return length >= 0 && static_cast<size_t>(length) < sizeof command;
+}
+
+// Pairs of command and time-out from argv[first] on: at least one, none left half, and
+// every command able to go out whole.
+bool cli_pairs_valid(int argc, char** argv, int first) {
+    const int count = argc - first;
+    if (count < 2 || count % 2 != 0) return false;
+    char command[cli_command_size];
+    for (int i = first; i < argc; i += 2) {
+        if (!cli_compose(command, argv[i])) return false;
+    }
+    return true;
+}
+
 int cli_usage() {
     cli_print(cli_usage_text);
     return 1;
@@ -68,12 +87,10 @@ int cli_parse_timeout(const char* text) {
 }
 
 int cli_run(int argc, char** argv) {
-    // 1. Exactly two arguments, and a command that goes out whole; else nothing is touched.
-    if (argc != 3) return cli_usage();
-    char command[cli_command_size];
-    const int length = snprintf(command, sizeof command, "%s\r", argv[1]);
-    if (length < 0 || static_cast<size_t>(length) >= sizeof command) return cli_usage();
-    const int timeout_sec = cli_parse_timeout(argv[2]);
+    // 1. Pairs of command and time-out, every command able to go out whole; else nothing
+    //    is touched.
+    const int first = 1;
+    if (!cli_pairs_valid(argc, argv, first)) return cli_usage();
 
     // 2. A closed pipe must show as a failed write, not kill us while we hold the port;
     //    a termination signal must not leave the lock behind. Log lines carry the
@@ -83,15 +100,22 @@ int cli_run(int argc, char** argv) {
     cli_catch_termination();
     openlog(cli_program_name(argv[0]), 0, LOG_USER);
 
-    // 3. Identify the module, claim its port and open the line.
+    // 3. Identify the module, claim its port and open the line, once for every pair.
     if (!modem_open(cli_slot, cli_lock_wait_sec)) {
         cli_print("BUSY", "\n");
         return 1;
     }
 
-    // 4. One exchange, the reply printed byte for byte with one newline.
-    const char* reply = modem_command(command, timeout_sec);
-    const bool printed = cli_print(reply != nullptr ? reply : "", "\n");
+    // 4. The exchanges in order, whatever the earlier replies were, each reply printed
+    //    byte for byte with one newline as soon as it is gathered. A reply that can't be
+    //    written out ends the run: nobody would read the rest.
+    bool printed = true;
+    for (int i = first; i < argc && printed; i += 2) {
+        char command[cli_command_size];
+        if (!cli_compose(command, argv[i])) break;  // never: every one was tried above
+        const char* reply = modem_command(command, cli_parse_timeout(argv[i + 1]));
+        printed = cli_print(reply != nullptr ? reply : "", "\n");
+    }
 
     // 5. Give the port back before the status is known to anyone.
     modem_close();

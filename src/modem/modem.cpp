@@ -26,6 +26,23 @@ constexpr unsigned modem_stop_bits = 1;
 constexpr char modem_wake_text[] = "\r";
 constexpr int modem_wake_timeout_sec = 1;
 constexpr sys_ns modem_retry_span = 100 * sys_ns_per_ms;
+// A text-mode message (AT+CMGS, AT+CMGW) ends in Ctrl-Z to send it or ESC to cancel.
+constexpr char modem_message_ends[] = "\x1a\x1b";
+
+// The echo of a message text: modems echo the body as it is typed, some with its Ctrl-Z
+// (or ESC), some with the carriage return after it, some with neither, and answer
+// (+CMGS) seconds later. A carriage return that starts the answer's "\r\n" stays.
+modem_echo modem_strip_message_echo(char* reply, const char* text, size_t body) {
+    const size_t reply_length = strlen(reply);
+    if (reply_length < body || memcmp(reply, text, body) != 0) return modem_echo::none;
+    size_t echo = body;
+    if (reply[echo] == text[body]) ++echo;
+    if (text[body + 1] == '\r' && reply[echo] == '\r' && reply[echo + 1] != '\n') ++echo;
+    if (echo == 0) return modem_echo::none;
+    if (reply[echo] == '\0') return modem_echo::only;
+    memmove(reply, reply + echo, reply_length - echo + 1);
+    return modem_echo::removed;
+}
 
 static_assert(sizeof modem_timeout_text <= serial_reply_size);
 
@@ -80,6 +97,10 @@ void modem_release_on_signal() {
 }
 
 modem_echo modem_strip_echo(char* reply, const char* text) {
+    const char* message_end = strpbrk(text, modem_message_ends);
+    if (message_end != nullptr) {
+        return modem_strip_message_echo(reply, text, static_cast<size_t>(message_end - text));
+    }
     const size_t reply_length = strlen(reply);
     const size_t text_length = strlen(text);
     if (reply_length < text_length || memcmp(reply, text, text_length) != 0) {

@@ -21,7 +21,9 @@ void modem_close();
 // For a signal handler: removes the lock of the open port (async-signal-safe).
 void modem_release_on_signal();
 
-// What echo handling found in a reply to `text`; the reply is edited in place.
+// What echo handling found in a reply to `text`; the reply is edited in place. The echo
+// of a command is the whole text; that of a message text (ending in Ctrl-Z or ESC) may
+// lack the Ctrl-Z, the carriage return after it, or both, as modems differ.
 enum class modem_echo {
     only,     // the reply is the echo alone: the answer is still to come
     removed,  // the echo was cut off the front

@@ -48,21 +48,42 @@ TEST_P(EndToEndUsage, PrintsTheUsageAndTouchesNothing) {
     EXPECT_EQ(modem.received(), "");
 }
 
-INSTANTIATE_TEST_SUITE_P(Arguments, EndToEndUsage,
-                         ::testing::Values(usage_case{"None", {}}, usage_case{"One", {"AT"}},
-                                           usage_case{"Three", {"AT", "3", "x"}},
-                                           usage_case{"CommandTooLongToGoOutWhole",
-                                                      {std::string(511, 'A'), "3"}}),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Arguments, EndToEndUsage,
+    ::testing::Values(usage_case{"None", {}}, usage_case{"One", {"AT"}},
+                      usage_case{"Three", {"AT", "3", "x"}},
+                      usage_case{"CommandTooLongToGoOutWhole", {std::string(511, 'A'), "3"}},
+                      usage_case{"Five", {"AT", "3", "ATI", "3", "x"}},
+                      usage_case{"LaterCommandTooLong", {"AT", "3", std::string(511, 'A'), "3"}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 struct exchange_case {
     const char* name;
     const char* command;
     const char* timeout;
     std::vector<fake_modem_step> script;
-    const char* out;       // standard output, newline included
-    const char* received;  // what the modem saw
+    const char* out;                     // standard output, newline included
+    const char* received;                // what the modem saw
+    std::vector<std::string> more = {};  // further pairs of command and time-out
 };
+
+// Text-mode SMS: the mode, the number and its prompt, the text ended by Ctrl-Z, and the
+// answer a second later. `echo` is what the modem echoes of the text, null for echo off.
+exchange_case sms_case(const char* name, const char* echo) {
+    const std::string text = "Hello, world\x1a";
+    const std::string number = "AT+CMGS=\"+15551234567\"\r";
+    const auto echoed = [echo](const std::string& command) { return echo ? command : ""; };
+    return {name,
+            "AT+CMGF=1",
+            "3",
+            {{"AT+CMGF=1\r", echoed("AT+CMGF=1\r") + "\r\nOK\r\n"},
+             {number, echoed(number) + "\r\n> "},
+             {text, echo ? echo : ""},
+             {"", "\r\n+CMGS: 7\r\n\r\nOK\r\n", 1000}},
+            "\r\nOK\r\n\n\r\n> \n\r\n+CMGS: 7\r\n\r\nOK\r\n\n",
+            "AT+CMGF=1\rAT+CMGS=\"+15551234567\"\rHello, world\x1a\r",
+            {"AT+CMGS=\"+15551234567\"", "5", text, "30"}};
+}
 
 class EndToEndExchange : public ::testing::TestWithParam<exchange_case> {};
 
@@ -72,7 +93,9 @@ TEST_P(EndToEndExchange, PrintsTheShapedReply) {
     fake_modem modem;
     sandbox_attach_line("/dev/ttyUSB8", modem.line_path());
     modem.start(c.script);
-    const tool_result r = run_tool({c.command, c.timeout});
+    std::vector<std::string> args = {c.command, c.timeout};
+    args.insert(args.end(), c.more.begin(), c.more.end());
+    const tool_result r = run_tool(args);
     EXPECT_EQ(r.out, c.out);
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "");
@@ -126,7 +149,29 @@ INSTANTIATE_TEST_SUITE_P(
                       "2147483648",
                       {{"AT\r", "\r\nOK\r\n"}},
                       "\r\nOK\r\n\n",
-                      "AT\r"}),
+                      "AT\r"},
+        // Several pairs under one claim of the port: each as the single form does it.
+        exchange_case{"SilentPairThenTheNext",
+                      "AT+X",
+                      "1",
+                      {{"AT\r", "\r\nOK\r\n"}},
+                      "\r\nTIMEOUT\r\n\n\r\nOK\r\n\n",
+                      "AT+X\r\rAT\r",
+                      {"AT", "3"}},
+        sms_case("SmsEchoOff", nullptr), sms_case("SmsEchoOfTheTextAlone", "Hello, world"),
+        sms_case("SmsEchoWithCtrlZ", "Hello, world\x1a"),
+        sms_case("SmsEchoWithTheCarriageReturn", "Hello, world\r"),
+        sms_case("SmsEchoOfEverything", "Hello, world\x1a\r"),
+        // The USSD answer comes seconds after the OK; the empty command waits for it.
+        exchange_case{"UssdAnswerAfterItsOk",
+                      "AT+CUSD=1,\"*100#\",15",
+                      "5",
+                      {{"AT+CUSD=1,\"*100#\",15\r", "AT+CUSD=1,\"*100#\",15\r\r\nOK\r\n"},
+                       {"\r", "\r"},
+                       {"", "\r\n+CUSD: 0,\"Balance 5.00\",15\r\n", 1500}},
+                      "\r\nOK\r\n\n\r\n+CUSD: 0,\"Balance 5.00\",15\r\n\n",
+                      "AT+CUSD=1,\"*100#\",15\r\r",
+                      {"", "30"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(EndToEnd, LongestCommandGoesOutWholeWithItsCarriageReturn) {
@@ -427,14 +472,43 @@ TEST(EndToEnd, ReplyThatCannotBeWrittenOutFailsAfterReleasingThePort) {
         modem.start({{"AT\r", "\r\nOK\r\n"}});
         tool_options options;
         options.stdout_fd = output.fd;
-        const tool_result r = run_tool({"AT", "3"}, options);
+        const tool_result r = run_tool({"AT", "3", "ATI", "3"}, options);
         EXPECT_EQ(r.signal, 0) << output.name;
         EXPECT_EQ(r.status, 1) << output.name;
         EXPECT_FALSE(sandbox_exists(lock_file)) << output.name;
+        modem.stop();
+        EXPECT_EQ(modem.received(), "AT\r") << output.name << ": nothing more is sent";
         sandbox_reset();
     }
     close(closed_pipe[1]);
     if (full >= 0) close(full);
+}
+
+TEST(EndToEnd, SequencesOfTwoCallersAreNeverInterleaved) {
+    SANDBOX_REQUIRED();
+    fake_modem modem;
+    sandbox_attach_line("/dev/ttyUSB8", modem.line_path());
+    modem.start(std::vector<fake_modem_step>(8, {"\r", "\r\nOK\r\n"}));
+    const auto sequence = [](char caller) {
+        std::vector<std::string> args;
+        for (char step = '1'; step <= '4'; ++step) {
+            args.push_back(std::string("AT+") + caller + step);
+            args.push_back("5");
+        }
+        return args;
+    };
+    tool_result b;
+    std::thread second([&] { b = run_tool(sequence('B')); });
+    const tool_result a = run_tool(sequence('A'));
+    second.join();
+    std::string four_answers;
+    for (int i = 0; i < 4; ++i) four_answers += "\r\nOK\r\n\n";
+    EXPECT_EQ(a.out, four_answers);
+    EXPECT_EQ(b.out, four_answers);
+    modem.stop();
+    const std::string as = "AT+A1\rAT+A2\rAT+A3\rAT+A4\r";
+    const std::string bs = "AT+B1\rAT+B2\rAT+B3\rAT+B4\r";
+    EXPECT_TRUE(modem.received() == as + bs || modem.received() == bs + as) << modem.received();
 }
 
 class EndToEndSignal : public ::testing::TestWithParam<int> {};

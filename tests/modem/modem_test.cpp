@@ -27,6 +27,17 @@ TEST(ModemEcho, IsRemovedOnlyWhereTheReplyStartsWithTheCommand) {
         {"AT+CSQ\r\r\n+CSQ: 9,9\r\n", "AT+CSQ\r", modem_echo::removed, "\r\n+CSQ: 9,9\r\n"},
         {"at\r\r\nOK\r\n", "AT\r", modem_echo::none, "at\r\r\nOK\r\n"},
         {"", "", modem_echo::only, ""},
+        // A message text's echo, in each form modems give it; the answer comes later.
+        {"Hi", "Hi\x1a\r", modem_echo::only, "Hi"},
+        {"Hi\x1a", "Hi\x1a\r", modem_echo::only, "Hi\x1a"},
+        {"Hi\r", "Hi\x1a\r", modem_echo::only, "Hi\r"},
+        {"Hi\x1a\r", "Hi\x1a\r", modem_echo::only, "Hi\x1a\r"},
+        {"Hi\x1b", "Hi\x1b\r", modem_echo::only, "Hi\x1b"},
+        {"Hi\x1a\r\n+CMGS: 7\r\n", "Hi\x1a\r", modem_echo::removed, "\r\n+CMGS: 7\r\n"},
+        {"Hi\x1a\r\r\n+CMGS: 7\r\n", "Hi\x1a\r", modem_echo::removed, "\r\n+CMGS: 7\r\n"},
+        {"\r\n+CMGS: 7\r\n", "Hi\x1a\r", modem_echo::none, "\r\n+CMGS: 7\r\n"},
+        {"H", "Hi\x1a\r", modem_echo::none, "H"},
+        {"", "\x1a\r", modem_echo::none, ""},
     };
     for (const echo_case& c : cases) {
         char reply[64];
