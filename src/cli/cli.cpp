@@ -14,7 +14,10 @@
 namespace {
 
 constexpr char cli_usage_text[] = "./mdmio <AT command> <Timeout_Sec>";
-constexpr int cli_slot = 0;
+// `-s <slot>` picks the module; without it, the first.
+constexpr char cli_slot_option[] = "-s";
+constexpr char cli_slot_names[][2] = {"0", "1"};
+constexpr int cli_default_slot = 0;
 constexpr int cli_lock_wait_sec = 5;
 // The command and its carriage return must fit whole: a command cut short would sit in
 // the modem's command line and spoil the next command of whichever program sends one.
@@ -56,6 +59,14 @@ bool cli_pairs_valid(int argc, char** argv, int first) {
     return true;
 }
 
+// The slot a `-s` argument names; -1 for anything but a slot's own number.
+int cli_parse_slot(const char* text) {
+    for (size_t slot = 0; slot < sys_count(cli_slot_names); ++slot) {
+        if (strcmp(text, cli_slot_names[slot]) == 0) return static_cast<int>(slot);
+    }
+    return -1;
+}
+
 int cli_usage() {
     cli_print(cli_usage_text);
     return 1;
@@ -87,9 +98,15 @@ int cli_parse_timeout(const char* text) {
 }
 
 int cli_run(int argc, char** argv) {
-    // 1. Pairs of command and time-out, every command able to go out whole; else nothing
-    //    is touched.
-    const int first = 1;
+    // 1. An optional slot, then pairs of command and time-out, every command able to go
+    //    out whole; else nothing is touched.
+    int slot = cli_default_slot;
+    int first = 1;
+    if (argc > first && strcmp(argv[first], cli_slot_option) == 0) {
+        slot = argc > first + 1 ? cli_parse_slot(argv[first + 1]) : -1;
+        if (slot < 0) return cli_usage();
+        first += 2;
+    }
     if (!cli_pairs_valid(argc, argv, first)) return cli_usage();
 
     // 2. A closed pipe must show as a failed write, not kill us while we hold the port;
@@ -101,7 +118,7 @@ int cli_run(int argc, char** argv) {
     openlog(cli_program_name(argv[0]), 0, LOG_USER);
 
     // 3. Identify the module, claim its port and open the line, once for every pair.
-    if (!modem_open(cli_slot, cli_lock_wait_sec)) {
+    if (!modem_open(slot, cli_lock_wait_sec)) {
         cli_print("BUSY", "\n");
         return 1;
     }

@@ -1,9 +1,10 @@
-// The command line: `mdmio <AT command> <Timeout_Sec> [<AT command> <Timeout_Sec>]...`.
-// One run claims the port of the module in slot 0 once, sends each command with a
-// carriage return in turn, prints each reply and a newline as it comes, and gives the
-// port back, so that no other program's command lands between them. Exit status 1 for
-// the usage text, "BUSY", and a reply that could not be written out (nothing more is
-// sent then); 0 for every exchange done, time-outs included.
+// The command line:
+//     mdmio [-s <slot>] <AT command> <Timeout_Sec> [<AT command> <Timeout_Sec>]...
+// One run claims the port of the module in the slot (0, the default, or 1) once, sends
+// each command with a carriage return in turn, prints each reply and a newline as it
+// comes, and gives the port back, so that no other program's command lands between
+// them. Exit status 1 for the usage text, "BUSY", and a reply that could not be written
+// out (nothing more is sent then); 0 for every exchange done, time-outs included.
 #pragma once
 
 // The whole run; returns the exit status.

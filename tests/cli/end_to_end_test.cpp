@@ -25,6 +25,8 @@ const char usage[] = "./mdmio <AT command> <Timeout_Sec>";
 const std::string lock_file = "/var/lock/LCK..ttyUSB8";
 const std::string node_lock_file = "/var/lock/LCK..ttyUSB2";
 const std::string record0 = "/var/data/plmnWhitelist/module_0_id";
+const std::string record1 = "/var/data/plmnWhitelist/module_1_id";
+const std::string lock_file1 = "/var/lock/LCK..ttyUSB16";
 
 struct usage_case {
     const char* name;
@@ -42,8 +44,9 @@ TEST_P(EndToEndUsage, PrintsTheUsageAndTouchesNothing) {
     EXPECT_EQ(r.out, usage);
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "");
-    EXPECT_FALSE(sandbox_exists(lock_file));
-    EXPECT_FALSE(sandbox_exists(record0));
+    for (const std::string& untouched : {lock_file, lock_file1, record0, record1}) {
+        EXPECT_FALSE(sandbox_exists(untouched)) << untouched;
+    }
     modem.stop();
     EXPECT_EQ(modem.received(), "");
 }
@@ -54,7 +57,12 @@ INSTANTIATE_TEST_SUITE_P(
                       usage_case{"Three", {"AT", "3", "x"}},
                       usage_case{"CommandTooLongToGoOutWhole", {std::string(511, 'A'), "3"}},
                       usage_case{"Five", {"AT", "3", "ATI", "3", "x"}},
-                      usage_case{"LaterCommandTooLong", {"AT", "3", std::string(511, 'A'), "3"}}),
+                      usage_case{"LaterCommandTooLong", {"AT", "3", std::string(511, 'A'), "3"}},
+                      usage_case{"SlotTwo", {"-s", "2", "AT", "3"}},
+                      usage_case{"SlotMinusOne", {"-s", "-1", "AT", "3"}},
+                      usage_case{"SlotNotANumber", {"-s", "x", "AT", "3"}},
+                      usage_case{"SlotEmpty", {"-s", "", "AT", "3"}},
+                      usage_case{"SlotAlone", {"-s"}}, usage_case{"SlotWithoutAPair", {"-s", "1"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct exchange_case {
@@ -321,6 +329,7 @@ struct source_case {
     const char* port;  // where the modem answers
     const char* record_after;
     std::string fifo = {};  // a FIFO here, which no read may hang on
+    int slot = 0;           // 1: asked for with -s 1
 };
 
 class EndToEndDetection : public ::testing::TestWithParam<source_case> {};
@@ -328,18 +337,20 @@ class EndToEndDetection : public ::testing::TestWithParam<source_case> {};
 TEST_P(EndToEndDetection, ChoosesThePortAndWritesTheRecord) {
     SANDBOX_REQUIRED();
     const source_case& c = GetParam();
+    const std::string& record = c.slot == 0 ? record0 : record1;
     for (const char* node : c.plain_nodes) sandbox_write_file(node, "");
     if (!c.table.empty()) sandbox_write_file("/proc/tty/driver/usbserial", c.table);
-    if (c.record != nullptr) sandbox_write_file(record0, c.record);
+    if (c.record != nullptr) sandbox_write_file(record, c.record);
     if (!c.fifo.empty()) {
         ASSERT_EQ(mkfifo(c.fifo.c_str(), 0644), 0);
     }
     fake_modem modem;
     sandbox_attach_line(c.port, modem.line_path());
     modem.start({{"ATI\r", "\r\nOK\r\n"}});
-    const tool_result r = run_tool({"ATI", "3"});
+    const tool_result r = c.slot == 0 ? run_tool({"ATI", "3"}) : run_tool({"-s", "1", "ATI", "3"});
     EXPECT_EQ(r.out, "\r\nOK\r\n\n");
-    EXPECT_EQ(sandbox_read_file(record0), c.record_after);
+    EXPECT_EQ(sandbox_read_file(record), c.record_after);
+    EXPECT_FALSE(sandbox_exists(c.slot == 0 ? record1 : record0)) << "the other slot's record";
     const std::string port_name = std::string(c.port).substr(5);
     EXPECT_FALSE(sandbox_exists("/var/lock/LCK.." + port_name));
 }
@@ -375,7 +386,21 @@ INSTANTIATE_TEST_SUITE_P(
                     nullptr,
                     "/dev/ttyUSB8",
                     "00000000\n",
-                    "/proc/tty/driver/usbserial"}),
+                    "/proc/tty/driver/usbserial"},
+        // The second module: its own probe node, its own ports of the table (13 to 19;
+        // 12 counts for neither slot), its own record.
+        source_case{"Slot1ProbeNode", {}, "", nullptr, "/dev/ttyACM19", "1bc70036\n", {}, 1},
+        source_case{"Slot1UsbSerialTable",
+                    {},
+                    "6: name:\"option1\" vendor:2c7c product:0125 model:\"EC25\"\n"
+                    "12: name:\"option1\" vendor:2c7c product:0800 model:\"RM500Q\"\n"
+                    "13: module:option name:\"GSM modem (1-port)\" vendor:2c7c product:0296\n",
+                    nullptr,
+                    "/dev/ttyUSB16",
+                    "2c7c0296\n",
+                    {},
+                    1},
+        source_case{"Slot1RecordFile", {}, "", "1e2d0065\n", "/dev/ttyUSB16", "1e2d0065\n", {}, 1}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Real programs holding the port: minicom with a lock file, GNU screen with exclusive mode.
@@ -482,6 +507,32 @@ TEST(EndToEnd, ReplyThatCannotBeWrittenOutFailsAfterReleasingThePort) {
     }
     close(closed_pipe[1]);
     if (full >= 0) close(full);
+}
+
+TEST(EndToEnd, BothSlotsAtOnceNeverWaitForEachOther) {
+    SANDBOX_REQUIRED();
+    fake_modem first;
+    fake_modem second;
+    sandbox_attach_line("/dev/ttyUSB8", first.line_path());
+    sandbox_attach_line("/dev/ttyUSB16", second.line_path());
+    first.start({{"ATI\r", "\r\nFIRST\r\n", 3000}});
+    second.start({{"ATI\r", "\r\nSECOND\r\n"}});
+    tool_result other;
+    bool overlapped = false;
+    tool_options watch;
+    watch.while_running = [&](pid_t child) {
+        if (!eventually([&] { return sandbox_read_file(lock_file) == pid_text(child); }, 5000)) {
+            return;
+        }
+        other = run_tool({"-s", "1", "ATI", "3"});
+        overlapped = sandbox_exists(lock_file);
+    };
+    const tool_result r = run_tool({"-s", "0", "ATI", "5"}, watch);
+    EXPECT_EQ(r.out, "\r\nFIRST\r\n\n");
+    EXPECT_EQ(other.out, "\r\nSECOND\r\n\n");
+    EXPECT_TRUE(overlapped) << "slot 1 was answered while slot 0 held its port";
+    EXPECT_FALSE(sandbox_exists(lock_file));
+    EXPECT_FALSE(sandbox_exists(lock_file1));
 }
 
 TEST(EndToEnd, SequencesOfTwoCallersAreNeverInterleaved) {

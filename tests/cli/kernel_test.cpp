@@ -3,7 +3,8 @@
 // kernel's own option and cdc_acm drivers bind them, and the simulated modem answers
 // on the gadget side. Nothing is redirected: the fixed paths are the guest's own. The
 // lane runs these twice: with the EC25 on ttyUSB8 alone, then with an ACM module too,
-// whose /dev/ttyACM11 is a link to the kernel's ttyACM0.
+// whose /dev/ttyACM11 is a link to the kernel's ttyACM0. Slot 1 holds a BG96 on
+// ttyUSB13..16 throughout.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -35,6 +36,8 @@ const kernel_module acm_module = {"/dev/ttyACM11", "/var/lock/LCK..ttyACM11",
                                   "/var/lock/LCK..ttyACM0", "1bc70036\n",
                                   B115200 | CS8 | CREAD | HUPCL | CLOCAL};
 const char record0[] = "/var/data/plmnWhitelist/module_0_id";
+const char record1[] = "/var/data/plmnWhitelist/module_1_id";
+const char slot1_lock[] = "/var/lock/LCK..ttyUSB16";
 const char ati_reply[] = "\r\nQuectel\r\nEC25\r\nRevision: EC25EFAR06A06M4G\r\n\r\nOK\r\n\n";
 
 const kernel_module& fitted() {
@@ -48,6 +51,7 @@ protected:
             GTEST_SKIP() << "no USB gadget modem here: this runs in the full-system lane";
         }
         unlink(record0);
+        unlink(record1);
     }
 };
 
@@ -98,6 +102,50 @@ TEST_F(Kernel, LineSettingsAfterARunOverALineLeftAt9600SevenOddTwoWithFlowContro
     EXPECT_EQ(line.c_iflag, tcflag_t(IGNBRK | IGNPAR));
     EXPECT_EQ(line.c_oflag, 0u);
     EXPECT_EQ(line.c_lflag, 0u);
+}
+
+// Slot 1's module is found in the table's ports 13 to 19, unless /dev/ttyACM0 is there:
+// both slots take that shared probe node for a module of its own ID.
+TEST_F(Kernel, SecondModuleIsReachedOnItsOwnPortWithItsOwnRecord) {
+    bool held = false;
+    tool_options watch;
+    watch.while_running = [&](pid_t child) {
+        held = eventually([&] { return sandbox_read_file(slot1_lock) == pid_text(child); }, 10000);
+    };
+    const tool_result r = run_tool({"-s", "1", "ATI", "5"}, watch);
+    EXPECT_EQ(r.out, ati_reply);
+    EXPECT_TRUE(held);
+    const bool shared_probe = access("/dev/ttyACM0", F_OK) == 0;
+    EXPECT_EQ(sandbox_read_file(record1), shared_probe ? "1ed20054\n" : "2c7c0296\n");
+    EXPECT_FALSE(sandbox_exists(slot1_lock));
+}
+
+// An SMS and a USSD request under one claim of slot 0's port, while slot 1 is answered.
+TEST_F(Kernel, BothSlotsAtOnceWithSeveralExchangesInSlot0) {
+    const kernel_module& module = fitted();
+    tool_result second;
+    bool overlapped = false;
+    tool_options watch;
+    watch.while_running = [&](pid_t child) {
+        if (!eventually([&] { return sandbox_read_file(module.lock) == pid_text(child); }, 10000)) {
+            return;
+        }
+        second = run_tool({"-s", "1", "ATI", "5"});
+        overlapped = sandbox_exists(module.lock);
+    };
+    const tool_result r =
+        run_tool({"AT+CMGF=1", "3", "AT+CMGS=\"+15551234567\"", "5", "Hello, world\x1a", "30",
+                  "AT+CUSD=1,\"*100#\",15", "5", "", "30"},
+                 watch);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out.rfind("\r\nOK\r\n\n\r\n> \n\r\n+CMGS: ", 0), 0u) << r.out;
+    const std::string ussd =
+        "\r\nOK\r\n\n\r\nOK\r\n\n\r\n+CUSD: 0,\"Your balance is 12.34 EUR\",15\r\n\n";
+    EXPECT_EQ(r.out.substr(r.out.size() - std::min(r.out.size(), ussd.size())), ussd) << r.out;
+    EXPECT_EQ(second.out, ati_reply);
+    EXPECT_TRUE(overlapped) << "slot 1 was answered while slot 0 held its port";
+    EXPECT_FALSE(sandbox_exists(module.lock));
+    EXPECT_FALSE(sandbox_exists(slot1_lock));
 }
 
 enum class kernel_holder { lock, node_lock, stale_lock, flock, exclusive };
