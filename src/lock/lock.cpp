@@ -7,6 +7,7 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <syslog.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -23,12 +24,25 @@ constexpr size_t lock_read_size = 128;
 constexpr sys_ns lock_retry_span = 100 * sys_ns_per_ms;
 // The lock under the device path's own name, and the one under its node's name.
 constexpr int lock_names_most = 2;
+constexpr size_t lock_comm_path_size = 32;
+constexpr size_t lock_comm_size = 32;  // the kernel keeps 15 characters of a name
 
 using lock_path = char[lock_path_size];
 
 // The locks this process holds, kept ready for a signal handler.
 lock_path lock_held_paths[lock_names_most];
 volatile sig_atomic_t lock_held_count = 0;
+
+// Why the last attempt did not take the lock, for the one line logged when the wait
+// runs out: "Who holds my port?" is what a user asks first.
+enum class lock_refusal_kind { held, unreadable, directory };
+struct lock_refusal_record {
+    lock_refusal_kind kind;
+    const char* path;  // the lock file in the way, or the lock directory
+    pid_t owner;       // the live owner the lock file names; 0 when it names none
+    int error;         // errno of the read or the creation that failed
+};
+lock_refusal_record lock_refusal = {lock_refusal_kind::held, nullptr, 0, 0};
 
 [[nodiscard]] bool lock_path_for(const char* device_path, lock_path& path) {
     const char* slash = strrchr(device_path, '/');
@@ -65,12 +79,19 @@ int lock_guard_take() {
 void lock_clear_stale(const char* path) {
     char text[lock_read_size];
     const ssize_t got = sys_read_file(path, text, sizeof text - 1);
-    if (got < 0) return;
+    if (got < 0) {
+        if (errno != ENOENT) lock_refusal = {lock_refusal_kind::unreadable, path, 0, errno};
+        return;
+    }
     text[got] = '\0';
     // A lock naming this very process was left by a dead one whose pid we now have: a
     // process that still held it would be us, and we never take a port twice.
     const pid_t owner = lock_parse_pid(text);
-    if (owner == getpid() || !process_alive(owner)) unlink(path);
+    if (owner == getpid() || !process_alive(owner)) {
+        unlink(path);
+        return;
+    }
+    lock_refusal = {lock_refusal_kind::held, path, owner, 0};
 }
 
 // Creates the lock file with our pid; a file whose pid can't be written is removed at
@@ -80,9 +101,16 @@ int lock_create(const char* path) {
     const int length = snprintf(content, sizeof content, "%10d\n", static_cast<int>(getpid()));
     if (length <= 0 || static_cast<size_t>(length) >= sizeof content) return 0;
     const int fd = sys_open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
-    if (fd < 0) return 0;
+    if (fd < 0) {
+        // EEXIST: a holder the stale check saw, or one that came since.
+        if (errno != EEXIST) {
+            lock_refusal = {lock_refusal_kind::directory, lock_directory, 0, errno};
+        }
+        return 0;
+    }
     const int written = sys_write_all(fd, content, static_cast<size_t>(length), sys_now());
     if (sys_close(fd) && written) return 1;
+    lock_refusal = {lock_refusal_kind::directory, lock_directory, 0, errno};
     unlink(path);
     return 0;
 }
@@ -96,6 +124,7 @@ int lock_attempt(const lock_path (&paths)[lock_names_most], int count) {
     sys_block_signals(saved);
     int taken = 0;
     while (taken < count) {
+        lock_refusal = {lock_refusal_kind::held, paths[taken], 0, 0};
         lock_clear_stale(paths[taken]);
         if (!lock_create(paths[taken])) break;
         ++taken;
@@ -111,6 +140,44 @@ int lock_attempt(const lock_path (&paths)[lock_names_most], int count) {
     return taken == count ? 1 : 0;
 }
 
+// The name of a running process as the kernel keeps it; empty when it can't be read.
+void lock_process_name(pid_t pid, char (&name)[lock_comm_size]) {
+    name[0] = '\0';
+    char path[lock_comm_path_size];
+    const int length = snprintf(path, sizeof path, "/proc/%d/comm", static_cast<int>(pid));
+    if (length <= 0 || static_cast<size_t>(length) >= sizeof path) return;
+    const ssize_t got = sys_read_file(path, name, sizeof name - 1);
+    name[got < 0 ? 0 : got] = '\0';
+    name[strcspn(name, "\n")] = '\0';
+}
+
+// One line for the wait that ran out, naming the port and what kept it.
+void lock_log_refusal(const char* device_path) {
+    const lock_refusal_record& why = lock_refusal;
+    if (why.path == nullptr) {
+        syslog(LOG_ERR, "BUSY %s: its lock could not be taken", device_path);
+    } else if (why.kind == lock_refusal_kind::directory) {
+        syslog(LOG_ERR, "BUSY %s: lock directory %s: %s", device_path, why.path,
+               strerror(why.error));
+    } else if (why.kind == lock_refusal_kind::unreadable) {
+        // EINVAL: a FIFO, a device or a directory in its place, which is never opened.
+        syslog(LOG_ERR, "BUSY %s: lock file %s can't be read: %s", device_path, why.path,
+               why.error == EINVAL ? "not a regular file" : strerror(why.error));
+    } else if (why.owner <= 0) {
+        syslog(LOG_ERR, "BUSY %s: lock file %s is held", device_path, why.path);
+    } else {
+        char name[lock_comm_size];
+        lock_process_name(why.owner, name);
+        const int owner = static_cast<int>(why.owner);
+        if (name[0] == '\0') {
+            syslog(LOG_ERR, "BUSY %s: lock file %s of pid %d", device_path, why.path, owner);
+        } else {
+            syslog(LOG_ERR, "BUSY %s: lock file %s of pid %d (%s)", device_path, why.path, owner,
+                   name);
+        }
+    }
+}
+
 }  // namespace
 
 int lock_acquire(const char* device_path, int wait_sec) {
@@ -118,11 +185,15 @@ int lock_acquire(const char* device_path, int wait_sec) {
     const int count = lock_names_for(device_path, paths);
     if (count == 0) return 0;
     const int64_t deadline = monotonic_seconds() + wait_sec;
+    lock_refusal = {lock_refusal_kind::held, nullptr, 0, 0};
     for (;;) {
         if (lock_attempt(paths, count)) return 1;
         sys_sleep(lock_retry_span);
         // Whole seconds and a strict test: the wait runs through the deadline's second.
-        if (monotonic_seconds() > deadline) return 0;
+        if (monotonic_seconds() > deadline) {
+            lock_log_refusal(device_path);
+            return 0;
+        }
     }
 }
 

@@ -11,7 +11,10 @@
 #include <sys/types.h>
 
 // Takes the lock of `device_path`, retrying every 100 ms until the monotonic second
-// `wait_sec` seconds from now has passed (at least one attempt). 1 when held, else 0.
+// `wait_sec` seconds from now has passed (at least one attempt). 1 when held, else 0,
+// and one line in the system log that says what kept it at the last attempt: a live
+// process's lock file (its pid and name), a lock file that can't be read, or a lock
+// directory that is missing or can't be written.
 [[nodiscard]] int lock_acquire(const char* device_path, int wait_sec);
 
 // Removes the lock file of `device_path`, whoever wrote it, and the node's lock taken

@@ -2,6 +2,7 @@
 
 #include <stdint.h>
 #include <string.h>
+#include <syslog.h>
 
 #include "lock/lock.h"
 #include "modem/serial.h"
@@ -63,9 +64,13 @@ int modem_open(int slot, int lock_wait_sec) {
             return 1;
         }
         lock_release(path);
-        if (fd != serial_line_busy) return 0;
+        if (fd != serial_line_exclusive && fd != serial_line_flocked) return 0;
         sys_sleep(modem_retry_span);
-        if (monotonic_seconds() > deadline) return 0;
+        if (monotonic_seconds() > deadline) {
+            syslog(LOG_ERR, "BUSY %s: %s held by another program", path,
+                   fd == serial_line_exclusive ? "exclusive mode (TIOCEXCL)" : "flock(2)");
+            return 0;
+        }
     }
 }
 

@@ -9,6 +9,7 @@ constexpr char modem_timeout_text[] = "\r\nTIMEOUT\r\n";
 // 1 when the slot's port is open and claimed; 0 when it could not be had within
 // `lock_wait_sec` seconds (a lock file of the port, or another program's exclusive mode
 // or flock on the line, stayed held), could not be opened, or a port is open already.
+// Every failure but the last leaves one line in the system log that says why.
 [[nodiscard]] int modem_open(int slot, int lock_wait_sec);
 
 // Sends `text` (carriage return included) and returns the reply, or the time-out text;

@@ -43,10 +43,6 @@ speed_t serial_speed_for(unsigned baud) {
     return B9600;
 }
 
-// An open refused because another program holds the line in exclusive mode is logged
-// once per run, however often the wait retries it.
-bool serial_busy_logged = false;
-
 // An ioctl request in the type this C library's ioctl takes it: unsigned long for glibc,
 // int for musl. The kernel reads 32 bits either way.
 template <typename Request>
@@ -92,19 +88,19 @@ int serial_open(const char* path, unsigned baud, unsigned data_bits, const char*
     const int fd = sys_open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_SYNC);
     if (fd < 0) {
         // EBUSY: the tty is in exclusive mode and we are not root; it is held, not broken.
-        const bool busy = errno == EBUSY;
-        if (!busy || !serial_busy_logged) {
-            syslog(LOG_ERR, "open(%s) error: %s", path, strerror(errno));
-        }
-        serial_busy_logged = serial_busy_logged || busy;
-        return busy ? serial_line_busy : -1;
+        if (errno == EBUSY) return serial_line_exclusive;
+        syslog(LOG_ERR, "open(%s) error: %s", path, strerror(errno));
+        return -1;
     }
     // Modem managers, GNU screen and gpsd claim a line with exclusive mode, tio and
     // picocom with flock, instead of a lock file; their line is left exactly as they
     // have it. A line that doesn't support flock is used as it is.
-    if (serial_exclusive(fd) || sys_try_flock(fd) == 0) {
+    int held = 0;
+    if (serial_exclusive(fd)) held = serial_line_exclusive;
+    if (held == 0 && sys_try_flock(fd) == 0) held = serial_line_flocked;
+    if (held != 0) {
         sys_close(fd);
-        return serial_line_busy;
+        return held;
     }
     // Start from the line's own settings: c_cc and the line discipline stay as they are.
     termios line{};

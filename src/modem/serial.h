@@ -14,16 +14,18 @@ constexpr size_t serial_reply_size = 8192;
 // Gathering stops once this many bytes have come, stored or dropped.
 constexpr size_t serial_reply_cutoff = 65535;
 
-// serial_open's answer when another process holds the line: in exclusive mode, or with
+// serial_open's answers when another process holds the line: in exclusive mode, or with
 // an flock.
-constexpr int serial_line_busy = -2;
+constexpr int serial_line_exclusive = -2;
+constexpr int serial_line_flocked = -3;
 
 // Opens `path` non-blocking and without becoming its controlling terminal, takes an
 // exclusive flock on it, and sets raw mode: `baud` from the speed table (others give
 // 9600), 7 or 8 data bits, parity by the first character of `parity` ('O', 'E', else
-// none), 1 or 2 stop bits. Returns the descriptor; -1 when the device can't be opened;
-// serial_line_busy, with the line untouched, when another process holds it in exclusive
-// mode (TIOCEXCL; the open itself fails with EBUSY for all but root) or with an flock.
+// none), 1 or 2 stop bits. Returns the descriptor; -1 when the device can't be opened
+// (logged); with the line untouched and nothing logged, serial_line_exclusive when
+// another process holds it in exclusive mode (TIOCEXCL; the open itself fails with
+// EBUSY for all but root), serial_line_flocked when one holds an flock on it.
 [[nodiscard]] int serial_open(const char* path, unsigned baud, unsigned data_bits,
                               const char* parity, unsigned stop_bits);
 

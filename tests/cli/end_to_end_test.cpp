@@ -6,10 +6,12 @@
 #include <pty.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <thread>
@@ -234,13 +236,30 @@ TEST(EndToEnd, HoldsItsLocksWithItsOwnPidWhileTheExchangeRuns) {
 
 // Every way another program can hold the port: its lock file (under the fixed path's
 // name, or under the name of the node the path links to), an flock, exclusive mode;
-// and a FIFO where the lock file should be, which can't be read and so counts as held.
-enum class holder_kind { lock_file, node_lock_file, fifo_lock_file, flock, exclusive };
+// a FIFO where the lock file should be, which can't be read and so counts as held; and
+// a lock directory that is missing or read-only, where no lock can be had.
+enum class holder_kind {
+    lock_file,
+    node_lock_file,
+    fifo_lock_file,
+    flock,
+    exclusive,
+    no_lock_directory,
+    read_only_lock_directory
+};
 
 struct held_case {
     const char* name;
     holder_kind kind;
+    std::string log;  // the line's start; "<owner>" stands for the holder's pid and name
 };
+
+// What the log names a live process by: its pid and, as the kernel keeps it, its name.
+std::string owner_text(pid_t pid) {
+    std::string name = sandbox_read_file("/proc/" + std::to_string(pid) + "/comm");
+    name.erase(name.find_last_not_of('\n') + 1);
+    return std::to_string(pid) + " (" + name + ")";
+}
 
 class EndToEndHeldPort : public ::testing::TestWithParam<held_case> {};
 
@@ -272,11 +291,23 @@ TEST_P(EndToEndHeldPort, GivesBusyAfterTheWaitWithNothingWrittenAndNoLockLeft) {
         case holder_kind::exclusive:
             claim = std::make_unique<port_holder>("/dev/ttyUSB8", port_claim::exclusive);
             break;
+        case holder_kind::no_lock_directory:
+            ASSERT_EQ(rmdir("/var/lock"), 0);
+            break;
+        case holder_kind::read_only_lock_directory:
+            ASSERT_EQ(mount("/var/lock", "/var/lock", nullptr, MS_BIND, nullptr), 0);
+            ASSERT_EQ(
+                mount(nullptr, "/var/lock", nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr), 0);
+            break;
     }
     if (claim) {
         ASSERT_TRUE(claim->holding());
     }
     const std::string before = held_lock.empty() ? "" : sandbox_read_file(held_lock);
+    std::string expected_log = GetParam().log;
+    const size_t owner_at = expected_log.find("<owner>");
+    if (owner_at != std::string::npos) expected_log.replace(owner_at, 7, owner_text(owner.pid()));
+    sandbox_log log;
 
     const tool_result r = run_tool({"AT", "3"});
     EXPECT_EQ(r.out, "BUSY\n");
@@ -294,15 +325,31 @@ TEST_P(EndToEndHeldPort, GivesBusyAfterTheWaitWithNothingWrittenAndNoLockLeft) {
     }
     modem.stop();
     EXPECT_EQ(modem.received(), "") << "nothing is written to a port another process holds";
+    const std::string logged = log.messages();
+    EXPECT_TRUE(std::count(logged.begin(), logged.end(), '\n') == 1 &&
+                logged.find(" mdmio: " + expected_log) != std::string::npos)
+        << "one line, saying why:\n"
+        << logged;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Holders, EndToEndHeldPort,
-    ::testing::Values(held_case{"LockFile", holder_kind::lock_file},
-                      held_case{"LockFileUnderTheNodesName", holder_kind::node_lock_file},
-                      held_case{"FifoForTheLockFile", holder_kind::fifo_lock_file},
-                      held_case{"Flock", holder_kind::flock},
-                      held_case{"ExclusiveMode", holder_kind::exclusive}),
+    ::testing::Values(
+        held_case{"LockFile", holder_kind::lock_file,
+                  "BUSY /dev/ttyUSB8: lock file /var/lock/LCK..ttyUSB8 of pid <owner>\n"},
+        held_case{"LockFileUnderTheNodesName", holder_kind::node_lock_file,
+                  "BUSY /dev/ttyUSB8: lock file /var/lock/LCK..ttyUSB2 of pid <owner>\n"},
+        held_case{"FifoForTheLockFile", holder_kind::fifo_lock_file,
+                  "BUSY /dev/ttyUSB8: lock file /var/lock/LCK..ttyUSB8 can't be read: not a "
+                  "regular file\n"},
+        held_case{"Flock", holder_kind::flock,
+                  "BUSY /dev/ttyUSB8: flock(2) held by another program\n"},
+        held_case{"ExclusiveMode", holder_kind::exclusive,
+                  "BUSY /dev/ttyUSB8: exclusive mode (TIOCEXCL) held by another program\n"},
+        held_case{"NoLockDirectory", holder_kind::no_lock_directory,
+                  "BUSY /dev/ttyUSB8: lock directory /var/lock: "},
+        held_case{"ReadOnlyLockDirectory", holder_kind::read_only_lock_directory,
+                  "BUSY /dev/ttyUSB8: lock directory /var/lock: "}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(EndToEnd, BusyForAMissingPortWithTheCauseInTheLog) {
