@@ -11,7 +11,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <memory>
 #include <string>
 #include <thread>
@@ -325,9 +324,11 @@ TEST_P(EndToEndHeldPort, GivesBusyAfterTheWaitWithNothingWrittenAndNoLockLeft) {
     }
     modem.stop();
     EXPECT_EQ(modem.received(), "") << "nothing is written to a port another process holds";
+    // musl ends a line with a newline of its own, glibc does not.
     const std::string logged = log.messages();
-    EXPECT_TRUE(std::count(logged.begin(), logged.end(), '\n') == 1 &&
-                logged.find(" mdmio: " + expected_log) != std::string::npos)
+    const size_t at = logged.find(" mdmio: " + expected_log);
+    EXPECT_TRUE(at != std::string::npos && logged.find(" mdmio: ", at + 1) == std::string::npos &&
+                logged.rfind(" mdmio: ", at - 1) == std::string::npos)
         << "one line, saying why:\n"
         << logged;
 }
