@@ -9,6 +9,9 @@
 // the prompt "\r\n> ", the text follows (echoed as it comes when echo is on), Ctrl-Z
 // sends it and "+CMGS: <mr>" follows a second later, ESC cancels it. A USSD request
 // (AT+CUSD=1,...) is answered OK at once and "+CUSD:" two seconds later.
+// With --unplug <UDC file> (the configfs file that binds its USB gadget), it leaves the
+// USB bus as a module does: after answering OK to a restart (AT+CFUN=1,1), or at once
+// without a word on a power-down (AT+QPOWD=0); it comes back two seconds later.
 // With --tag it answers every command with "+TAG: <command>", so that a caller can tell
 // its own answer from another's, and reports on stderr each command that came while
 // the previous caller may still have been listening (within 200 ms of its answer):
@@ -40,6 +43,7 @@ constexpr sim_answer sim_answers[] = {
     {"AT+CGMM", "\r\nEC25\r\n\r\nOK\r\n"},
     {"AT+CSQ", "\r\n+CSQ: 24,99\r\n\r\nOK\r\n"},
     {"AT+CREG?", "\r\n+CREG: 0,1\r\n\r\nOK\r\n"},
+    {"AT+CFUN=1,1", "\r\nOK\r\n"},
 };
 
 constexpr size_t sim_line_size = 1024;
@@ -51,6 +55,8 @@ constexpr char sim_escape = '\x1b';
 constexpr long sim_send_delay_ms = 1000;
 constexpr long sim_ussd_delay_ms = 2000;
 constexpr char sim_ussd_answer[] = "\r\n+CUSD: 0,\"Your balance is 12.34 EUR\",15\r\n";
+constexpr long sim_answer_crossing_ms = 100;  // for the last answer to reach the host
+constexpr long sim_away_ms = 2000;
 volatile sig_atomic_t sim_stopping = 0;
 
 // What the modem is in the middle of: typing a message, an answer it still owes.
@@ -104,8 +110,9 @@ const char* sim_reply(const char* line, sim_state& state) {
         state.echo = echo_on;
         return "\r\nOK\r\n";
     }
-    if (strcmp(line, "AT+CMGF=1") == 0 || strcmp(line, "AT+CMGF=0") == 0) {
-        state.text_mode = line[8] == '1';
+    const bool text_mode = strcmp(line, "AT+CMGF=1") == 0;
+    if (text_mode || strcmp(line, "AT+CMGF=0") == 0) {
+        state.text_mode = text_mode;
         return "\r\nOK\r\n";
     }
     if (strncmp(line, "AT+CMGS=", 8) == 0) {
@@ -154,6 +161,48 @@ void sim_type(int fd, char c, sim_state& state) {
     }
 }
 
+void sim_sleep_ms(long ms) {
+    timespec left{ms / 1000, (ms % 1000) * 1000000};
+    while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+    }
+}
+
+bool sim_write_file(const char* path, const char* text) {
+    const int fd = open(path, O_WRONLY);
+    const bool done = fd >= 0 && sim_send(fd, text);
+    if (fd >= 0) close(fd);
+    return done;
+}
+
+bool sim_raw(int fd) {
+    termios raw{};
+    if (tcgetattr(fd, &raw) != 0) return false;
+    cfmakeraw(&raw);
+    return tcsetattr(fd, TCSANOW, &raw) == 0;
+}
+
+// A tty given to serve, in raw mode: a gadget's tty echoes unless it is.
+int sim_open_tty(const char* path) {
+    const int fd = open(path, O_RDWR | O_NOCTTY);
+    if (fd < 0 || !sim_raw(fd)) {
+        perror(path);
+        if (fd >= 0) close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// The gadget leaves the bus (its UDC file emptied) and comes back (the UDC named
+// again). The gadget side's tty is hung up with it, so it is opened afresh; what the
+// host sent meanwhile is lost with the module. Returns the new descriptor.
+int sim_leave_bus(int fd, const char* tty, const char* udc_file, const char* udc) {
+    if (!sim_write_file(udc_file, "\n")) perror(udc_file);
+    sim_sleep_ms(sim_away_ms);
+    close(fd);
+    if (!sim_write_file(udc_file, udc)) perror(udc_file);
+    return sim_open_tty(tty);
+}
+
 // Tag mode: answers `line` with itself, and reports a caller that came too soon.
 void sim_tag(int fd, const char* line) {
     static char previous[sim_line_size] = {};
@@ -178,21 +227,27 @@ int main(int argc, char** argv) {
     char name[128] = {};
     const bool tag = argc > 1 && strcmp(argv[1], "--tag") == 0;
     if (tag) --argc, ++argv;
-    if (argc > 1) {
-        // Our end of the line is the tty itself; a gadget's tty echoes unless it is raw.
-        master = slave = open(argv[1], O_RDWR | O_NOCTTY);
-        snprintf(name, sizeof name, "%s", argv[1]);
-        if (master < 0) {
-            perror(argv[1]);
+    const char* udc_file = nullptr;
+    char udc[64] = {};
+    if (argc > 2 && strcmp(argv[1], "--unplug") == 0) {
+        udc_file = argv[2];
+        const int fd = open(udc_file, O_RDONLY);
+        const ssize_t got = fd >= 0 ? read(fd, udc, sizeof udc - 1) : -1;
+        if (fd >= 0) close(fd);
+        if (got <= 1) {
+            fprintf(stderr, "simmodem: %s names no UDC\n", udc_file);
             return 1;
         }
-    } else if (openpty(&master, &slave, name, nullptr, nullptr) != 0) {
-        perror("simmodem: openpty");
-        return 1;
+        argc -= 2, argv += 2;
     }
-    termios raw{};
-    if (tcgetattr(slave, &raw) != 0 || (cfmakeraw(&raw), tcsetattr(slave, TCSANOW, &raw)) != 0) {
-        perror("simmodem: raw mode");
+    const char* tty = argc > 1 ? argv[1] : nullptr;
+    if (tty != nullptr) {
+        // Our end of the line is the tty itself.
+        master = slave = sim_open_tty(tty);
+        snprintf(name, sizeof name, "%s", tty);
+        if (master < 0) return 1;
+    } else if (openpty(&master, &slave, name, nullptr, nullptr) != 0 || !sim_raw(slave)) {
+        perror("simmodem: pty");
         return 1;
     }
     struct sigaction stop {};
@@ -244,6 +299,15 @@ int main(int argc, char** argv) {
             if (strcmp(line, "AT+FLOOD") == 0) {
                 sim_flood(master, sim_flood_size - echoed);
                 continue;
+            }
+            const bool restart = strcmp(line, "AT+CFUN=1,1") == 0;
+            if (tty != nullptr && udc_file != nullptr &&
+                (restart || strcmp(line, "AT+QPOWD=0") == 0)) {
+                if (restart) sim_send(master, "\r\nOK\r\n");
+                sim_sleep_ms(restart ? sim_answer_crossing_ms : 0);
+                master = slave = sim_leave_bus(master, tty, udc_file, udc);
+                if (master < 0) return 1;
+                break;
             }
             const char* reply = sim_reply(line, state);
             if (reply != nullptr) sim_send(master, reply);

@@ -22,6 +22,7 @@ namespace {
 
 struct kernel_module {
     const char* port;       // the AT port mdmio must choose
+    const char* node;       // the kernel's node of it
     const char* lock;       // its lock file
     const char* node_lock;  // the lock under the kernel node's name, where the port is a link
     const char* record;     // what the record file must hold
@@ -30,11 +31,12 @@ struct kernel_module {
 
 // option has no line-settings hook: the USB serial core keeps the hardware bits it had,
 // so the line shows its first speed and size whatever is asked. cdc_acm takes them all.
-const kernel_module option_module = {"/dev/ttyUSB8", "/var/lock/LCK..ttyUSB8", nullptr,
-                                     "2c7c0125\n", B9600 | CS8 | CREAD | HUPCL | CLOCAL};
-const kernel_module acm_module = {"/dev/ttyACM11", "/var/lock/LCK..ttyACM11",
-                                  "/var/lock/LCK..ttyACM0", "1bc70036\n",
-                                  B115200 | CS8 | CREAD | HUPCL | CLOCAL};
+const kernel_module option_module = {
+    "/dev/ttyUSB8", "/dev/ttyUSB8", "/var/lock/LCK..ttyUSB8",
+    nullptr,        "2c7c0125\n",   B9600 | CS8 | CREAD | HUPCL | CLOCAL};
+const kernel_module acm_module = {
+    "/dev/ttyACM11",          "/dev/ttyACM0", "/var/lock/LCK..ttyACM11",
+    "/var/lock/LCK..ttyACM0", "1bc70036\n",   B115200 | CS8 | CREAD | HUPCL | CLOCAL};
 const char record0[] = "/var/data/plmnWhitelist/module_0_id";
 const char record1[] = "/var/data/plmnWhitelist/module_1_id";
 const char slot1_lock[] = "/var/lock/LCK..ttyUSB16";
@@ -147,6 +149,46 @@ TEST_F(Kernel, BothSlotsAtOnceWithSeveralExchangesInSlot0) {
     EXPECT_FALSE(sandbox_exists(module.lock));
     EXPECT_FALSE(sandbox_exists(slot1_lock));
 }
+
+// A module that leaves the USB bus in mid-exchange and comes back seconds later: after
+// its OK to a restart, or at once without a word on a power-down (the lone carriage
+// return after the silence then meets a line that is gone).
+struct unplug_case {
+    const char* name;
+    const char* command;
+    const char* out;
+    bool write_error_logged;
+};
+
+class KernelUnplug : public Kernel, public ::testing::WithParamInterface<unplug_case> {};
+
+TEST_P(KernelUnplug, EndsPromptlyKeepsTheReplyAndLetsTheNodeComeBackUnderItsName) {
+    const kernel_module& module = fitted();
+    const unplug_case& c = GetParam();
+    sandbox_log log;
+    const tool_result r = run_tool({c.command, "5"});
+    printf("fullsystem: figure %s %s: ended after %.2f s\n", module.node, c.name, r.seconds);
+    EXPECT_EQ(r.out, c.out);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_LT(r.seconds, 2.0);
+    EXPECT_FALSE(sandbox_exists(module.lock));
+    // The cause's wording is the C library's own: EIO.
+    EXPECT_EQ(log.messages().find(" mdmio: write error: ") != std::string::npos,
+              c.write_error_logged)
+        << log.messages();
+    EXPECT_TRUE(eventually([&] { return access(module.node, F_OK) != 0; }, 5000)) << "gone";
+    ASSERT_TRUE(eventually([&] { return access(module.node, F_OK) == 0; }, 20000))
+        << module.node << " never came back under its name";
+    const tool_result next = run_tool({"ATI", "5"});
+    EXPECT_EQ(next.out, ati_reply);
+}
+
+INSTANTIATE_TEST_SUITE_P(LeavesTheBus, KernelUnplug,
+                         ::testing::Values(unplug_case{"AfterItsOkToARestart", "AT+CFUN=1,1",
+                                                       "\r\nOK\r\n\n", false},
+                                           unplug_case{"WithoutAWordOnPowerDown", "AT+QPOWD=0",
+                                                       "\r\nTIMEOUT\r\n\n", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 enum class kernel_holder { lock, node_lock, stale_lock, flock, exclusive };
 
