@@ -77,8 +77,14 @@ int modem_open(int slot, int lock_wait_sec) {
 const char* modem_command(const char* text, int timeout_sec) {
     if (modem_port.fd < 0) return nullptr;
     char* reply = serial_exchange(modem_port.fd, text, timeout_sec);
-    if (modem_strip_echo(reply, text) == modem_echo::only) {
+    const modem_echo echo = modem_strip_echo(reply, text);
+    if (echo == modem_echo::only) {
         reply = serial_exchange(modem_port.fd, "", timeout_sec);
+    } else if (echo == modem_echo::none && serial_line_lost() &&
+               strncmp(reply, text, strlen(reply)) == 0) {
+        // The module left the bus in mid-echo: only part of our own command came back,
+        // and nothing answered it.
+        reply[0] = '\0';
     }
     if (reply[0] != '\0') return reply;
     reply = serial_exchange(modem_port.fd, modem_wake_text, modem_wake_timeout_sec);

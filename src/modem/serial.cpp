@@ -35,6 +35,7 @@ constexpr ssize_t serial_fragment_max = 2;
 constexpr size_t serial_scratch_size = 128;
 
 thread_local char serial_reply[serial_reply_size];
+thread_local bool serial_lost = false;
 
 speed_t serial_speed_for(unsigned baud) {
     for (const serial_speed& entry : serial_speeds) {
@@ -126,6 +127,7 @@ char* serial_exchange(int fd, const char* text, int timeout_sec) {
     }
 
     memset(serial_reply, 0, sizeof serial_reply);
+    serial_lost = false;
     if (timeout_sec < 0) return serial_reply;
 
     char scratch[serial_scratch_size];
@@ -142,10 +144,17 @@ char* serial_exchange(int fd, const char* text, int timeout_sec) {
         // Readiness without data: keep waiting, against the same deadline.
         if (got < 0 && errno == EAGAIN) continue;
         // End of file, hang-up (EIO) or any other failure ends the reply.
-        if (got <= 0) break;
+        if (got <= 0) {
+            serial_lost = true;
+            break;
+        }
         received += static_cast<size_t>(got);
         if (received > serial_reply_cutoff) break;
         deadline = sys_now() + (got > serial_fragment_max ? serial_quiet_span : long_wait);
     }
     return serial_reply;
+}
+
+bool serial_line_lost() {
+    return serial_lost;
 }

@@ -39,3 +39,8 @@ void serial_line_settings(termios& line, unsigned baud, unsigned data_bits, cons
 // bytes. Bytes already waiting on the line start the reply. A negative time-out
 // gathers nothing; 0 makes the waits zero-time polls.
 char* serial_exchange(int fd, const char* text, int timeout_sec);
+
+// True when the last exchange's gathering ended because the line went away (end of
+// file, or a read error such as the EIO of a device that left the USB bus), not by
+// silence or the reply's limits.
+[[nodiscard]] bool serial_line_lost();

@@ -159,6 +159,13 @@ INSTANTIATE_TEST_SUITE_P(
                       {{"AT\r", "\r\nOK\r\n"}},
                       "\r\nOK\r\n\n",
                       "AT\r"},
+        // The module leaves in mid-echo: part of the command is no answer.
+        exchange_case{"LineGoneInMidEcho",
+                      "AT+QPOWD=0",
+                      "3",
+                      {{"AT+QPOWD=0\r", "AT+Q"}, {"", "", 100, 0, 0, false, true}},
+                      "\r\nTIMEOUT\r\n\n",
+                      "AT+QPOWD=0\r"},
         // Several pairs under one claim of the port: each as the single form does it.
         exchange_case{"SilentPairThenTheNext",
                       "AT+X",

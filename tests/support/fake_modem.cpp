@@ -37,6 +37,11 @@ fake_modem::fake_modem() {
     cfmakeraw(&raw);
     if (tcsetattr(slave_, TCSANOW, &raw) != 0) fake_modem_fail("tcsetattr");
     if (fcntl(master_, F_SETFL, O_NONBLOCK) != 0) fake_modem_fail("fcntl");
+    // The tool the test starts must not inherit the modem's end: a hang-up would not
+    // reach the line while it held it open.
+    if (fcntl(master_, F_SETFD, FD_CLOEXEC) != 0 || fcntl(slave_, F_SETFD, FD_CLOEXEC) != 0) {
+        fake_modem_fail("fcntl");
+    }
 }
 
 fake_modem::~fake_modem() {
