@@ -119,6 +119,26 @@ count "${lane_passed:-0}" "${lane_failed:-1}" "${lane_skipped:-0}"
 build sanitize -DMDMIO_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
 run_tests sanitize
 
+cmake -S . -B build/fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DMDMIO_FUZZ=ON \
+  -DBUILD_TESTING=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMDMIO_WERROR=ON >/dev/null
+echo "== build fuzz"
+cmake --build build/fuzz
+# The fuzzers run beside the fault sweep, which spends most of its time waiting out the
+# lock wait of a held port. New inputs go to the build tree; the checked-in corpus is
+# only read.
+fuzz() {  # target
+  mkdir -p "build/fuzz/corpus/$1"
+  "build/fuzz/fuzz/$1_fuzz" -max_total_time="$fuzz_seconds" -artifact_prefix="build/fuzz/" \
+    "build/fuzz/corpus/$1" "fuzz/corpus/$1" >"build/fuzz/$1.log" 2>&1
+}
+fuzz_targets=(usbserial record lock reply)
+echo "== fuzz ${fuzz_targets[*]} for ${fuzz_seconds}s each, beside the fault sweep"
+declare -A fuzzing=()
+for target in "${fuzz_targets[@]}"; do
+  fuzz "$target" &
+  fuzzing[$target]=$!
+done
+
 # Every system call of a run made to fail, then killed, in turn (x86-64).
 scripts/fault-sweep.sh | tee build/fault-sweep.log || true
 sweep=$(tail -n 1 build/fault-sweep.log)
@@ -126,6 +146,15 @@ case $sweep in
   "fault sweep: "*", 0 broke a promise") ;;
   *) failed=$((failed + 1)) ;;
 esac
+
+for target in "${fuzz_targets[@]}"; do
+  if ! wait "${fuzzing[$target]}"; then
+    tail -n 40 "build/fuzz/$target.log" >&2
+    echo "FAIL: fuzzer $target" >&2
+    exit 1
+  fi
+  echo "$target: $(grep -E '^Done' "build/fuzz/$target.log")"
+done
 
 echo "== static checks"
 mapfile -t sources < <(git ls-files '*.cpp' '*.h')
@@ -135,35 +164,6 @@ clang-tidy -p build/host --quiet "${own[@]}" 2> >(grep -v 'warnings generated' >
 cppcheck --enable=warning,style,performance,portability --std=c++17 --error-exitcode=1 \
   --suppress=useStlAlgorithm --inline-suppr --quiet -I src src tools
 echo "== static checks clean"
-
-cmake -S . -B build/fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DMDMIO_FUZZ=ON \
-  -DBUILD_TESTING=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMDMIO_WERROR=ON >/dev/null
-echo "== build fuzz"
-cmake --build build/fuzz
-# Two fuzzers at a time, one a core. New inputs go to the build tree; the checked-in
-# corpus is only read.
-fuzz() {  # target
-  mkdir -p "build/fuzz/corpus/$1"
-  "build/fuzz/fuzz/$1_fuzz" -max_total_time="$fuzz_seconds" -artifact_prefix="build/fuzz/" \
-    "build/fuzz/corpus/$1" "fuzz/corpus/$1" >"build/fuzz/$1.log" 2>&1
-}
-for pair in "usbserial record" "lock reply"; do
-  echo "== fuzz $pair for ${fuzz_seconds}s"
-  declare -A fuzzing=()
-  for target in $pair; do
-    fuzz "$target" &
-    fuzzing[$target]=$!
-  done
-  for target in $pair; do
-    if ! wait "${fuzzing[$target]}"; then
-      tail -n 40 "build/fuzz/$target.log" >&2
-      echo "FAIL: fuzzer $target" >&2
-      exit 1
-    fi
-    echo "$target: $(grep -E '^Done' "build/fuzz/$target.log")"
-  done
-  unset fuzzing
-done
 
 echo "== packages"
 # A plain cpack of the AArch64 build needs the target's C library to read Depends off
