@@ -78,13 +78,20 @@ void cli_on_termination(int signal_number) {
     raise(signal_number);  // the disposition is back to default (SA_RESETHAND)
 }
 
+// A signal ignored at start (nohup, `trap '' HUP`) stays ignored, as the caller asked.
 void cli_catch_termination() {
     struct sigaction action {};
     action.sa_handler = cli_on_termination;
     action.sa_flags = static_cast<int>(SA_RESETHAND);
     sigemptyset(&action.sa_mask);
     for (int signal_number : cli_termination_signals) sigaddset(&action.sa_mask, signal_number);
-    for (int signal_number : cli_termination_signals) sigaction(signal_number, &action, nullptr);
+    for (int signal_number : cli_termination_signals) {
+        struct sigaction before {};
+        if (sigaction(signal_number, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) {
+            continue;
+        }
+        sigaction(signal_number, &action, nullptr);
+    }
 }
 
 }  // namespace
@@ -98,6 +105,10 @@ int cli_parse_timeout(const char* text) {
 }
 
 int cli_run(int argc, char** argv) {
+    // 0. Started with a standard descriptor closed, the line would take its number, and
+    //    replies printed to standard output would go into the modem as commands.
+    if (!sys_fill_standard_descriptors()) return 1;
+
     // 1. An optional slot, then pairs of command and time-out, every command able to go
     //    out whole; else nothing is touched.
     int slot = cli_default_slot;

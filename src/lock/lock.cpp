@@ -25,8 +25,7 @@ constexpr sys_ns lock_retry_span = 100 * sys_ns_per_ms;
 // The guard is held only for a takeover's few calls: one that meets it held tries again
 // a moment later rather than after a whole retry span, so that runs on another port
 // (the other slot's) never wait for each other.
-constexpr int lock_guard_tries = 10;
-constexpr sys_ns lock_guard_pause = 1 * sys_ns_per_ms;
+constexpr sys_ns lock_guard_span = 10 * sys_ns_per_ms;
 // The lock under the device path's own name, and the one under its node's name.
 constexpr int lock_names_most = 2;
 constexpr size_t lock_comm_path_size = 32;
@@ -73,15 +72,10 @@ int lock_names_for(const char* device_path, lock_path (&paths)[lock_names_most])
 int lock_guard_take() {
     const int fd = sys_open(lock_directory, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return -1;
-    for (int tries = 1;; ++tries) {
-        const int taken = sys_try_flock(fd);
-        if (taken == 1) return fd;
-        if (taken < 0 || tries == lock_guard_tries) {
-            sys_close(fd);
-            return taken == 0 ? -2 : -1;
-        }
-        sys_sleep(lock_guard_pause);
-    }
+    const int taken = sys_flock_within(fd, lock_guard_span);
+    if (taken == 1) return fd;
+    sys_close(fd);
+    return taken == 0 ? -2 : -1;
 }
 
 // Deletes the lock file when the process it names is gone. A file that can't be read

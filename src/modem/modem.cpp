@@ -117,6 +117,9 @@ modem_echo modem_strip_echo(char* reply, const char* text) {
     if (reply_length < text_length || memcmp(reply, text, text_length) != 0) {
         return modem_echo::none;
     }
+    // The empty command's echo is its lone carriage return; a carriage return with a line
+    // feed after it starts the answer of a modem that doesn't echo.
+    if (text[0] == '\r' && text_length == 1 && reply[1] == '\n') return modem_echo::none;
     if (reply_length == text_length) return modem_echo::only;
     memmove(reply, reply + text_length, reply_length - text_length + 1);
     return modem_echo::removed;

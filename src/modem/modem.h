@@ -24,7 +24,9 @@ void modem_release_on_signal();
 
 // What echo handling found in a reply to `text`; the reply is edited in place. The echo
 // of a command is the whole text; that of a message text (ending in Ctrl-Z or ESC) may
-// lack the Ctrl-Z, the carriage return after it, or both, as modems differ.
+// lack the Ctrl-Z, the carriage return after it, or both, as modems differ. The empty
+// command's lone carriage return is no echo where a line feed follows it: that starts
+// the answer.
 enum class modem_echo {
     only,     // the reply is the echo alone: the answer is still to come
     removed,  // the echo was cut off the front

@@ -55,6 +55,7 @@ constexpr size_t module_line_size = 256;
 constexpr size_t module_table_piece_size = 128;
 constexpr size_t module_table_block_size = 512;
 constexpr size_t module_record_digits = 8;
+constexpr sys_ns module_record_guard_span = 100 * sys_ns_per_ms;
 
 unsigned module_cache = 0;
 thread_local char module_line[module_line_size];
@@ -170,7 +171,9 @@ void module_replace_record(const char* path, const char* temporary, const char* 
 // few seconds on flash. Writers take turns under an flock of the record directory, so
 // the slot's one temporary name found there by the holder was left by a writer that was
 // killed or lost its power in mid-write: it goes, by the next run that writes the
-// record or finds it current. While another writer is at work nothing is done.
+// record or finds it current. Another run of this tool (the other slot's) holds the
+// flock for one write and its fsync, so that is waited for; a holder that keeps it
+// longer is not, and the record is then left as it is.
 void module_write_record(const char* path, const char* temporary, uint32_t id) {
     char text[module_record_text_size];
     const int length = snprintf(text, sizeof text, "%08x\n", static_cast<unsigned>(id));
@@ -178,16 +181,17 @@ void module_write_record(const char* path, const char* temporary, uint32_t id) {
     const bool current = module_record_holds(path, text, static_cast<size_t>(length));
     if (current && !file_exists(temporary)) return;
 
-    // A signal while the temporary file exists would leave it behind.
-    sigset_t saved;
-    sys_block_signals(saved);
     const int guard = sys_open(module_record_directory, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (guard >= 0 && sys_try_flock(guard) == 1) {
+    if (guard < 0) return;
+    if (sys_flock_within(guard, module_record_guard_span) == 1) {
+        // A signal while the temporary file exists would leave it behind.
+        sigset_t saved;
+        sys_block_signals(saved);
         unlink(temporary);
         if (!current) module_replace_record(path, temporary, text, static_cast<size_t>(length));
+        sys_unblock_signals(saved);
     }
-    if (guard >= 0) sys_close(guard);
-    sys_unblock_signals(saved);
+    sys_close(guard);
 }
 
 }  // namespace

@@ -141,6 +141,28 @@ int sys_try_flock(int fd) {
     }
 }
 
+int sys_flock_within(int fd, sys_ns span) {
+    const sys_ns deadline = sys_now() + span;
+    for (;;) {
+        const int taken = sys_try_flock(fd);
+        if (taken != 0 || sys_now() >= deadline) return taken;
+        sys_sleep(sys_ns_per_ms);
+    }
+}
+
+bool sys_fill_standard_descriptors() {
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (fcntl(fd, F_GETFD) >= 0 || errno != EBADF) continue;
+        // The lowest free number: this one, as those below it are open.
+        const int stand_in = sys_open("/dev/null", O_RDONLY | O_NOCTTY);
+        if (stand_in != fd) {
+            if (stand_in >= 0) sys_close(stand_in);
+            return false;
+        }
+    }
+    return true;
+}
+
 int sys_close(int fd) {
     return close(fd) == 0 ? 1 : 0;
 }

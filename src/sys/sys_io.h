@@ -68,6 +68,16 @@ void sys_sleep(sys_ns span);
 // ours, 0 when another open file holds it (EWOULDBLOCK), -1 when it can't be had.
 [[nodiscard]] int sys_try_flock(int fd);
 
+// sys_try_flock, tried again every millisecond while another holds it, for at most
+// `span`: for a guard that is held a moment only.
+[[nodiscard]] int sys_flock_within(int fd, sys_ns span);
+
+// Opens /dev/null read-only on each of descriptors 0, 1 and 2 that is closed, so that
+// no file opened later takes one of those numbers: a closed standard output must never
+// make a device the place replies are printed to. A write to such a stand-in fails
+// (EBADF). False when one is closed and /dev/null can't be opened.
+[[nodiscard]] bool sys_fill_standard_descriptors();
+
 // close(2) whose EINTR is not retried: on Linux the descriptor is gone either way.
 // Returns 1 on success, 0 on failure.
 int sys_close(int fd);

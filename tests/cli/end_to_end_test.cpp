@@ -5,12 +5,14 @@
 #include <gtest/gtest.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <thread>
@@ -187,7 +189,12 @@ INSTANTIATE_TEST_SUITE_P(
                        {"", "\r\n+CUSD: 0,\"Balance 5.00\",15\r\n", 1500}},
                       "\r\nOK\r\n\n\r\n+CUSD: 0,\"Balance 5.00\",15\r\n\n",
                       "AT+CUSD=1,\"*100#\",15\r\r",
-                      {"", "30"}}),
+                      {"", "30"}},
+        // The empty command's carriage return, echoed or not: the answer comes whole.
+        exchange_case{
+            "EmptyCommandEchoOn", "", "3", {{"\r", "\r\r\nRING\r\n"}}, "\r\nRING\r\n\n", "\r"},
+        exchange_case{
+            "EmptyCommandEchoOff", "", "3", {{"\r", "\r\nRING\r\n"}}, "\r\nRING\r\n\n", "\r"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(EndToEnd, LongestCommandGoesOutWholeWithItsCarriageReturn) {
@@ -544,9 +551,11 @@ TEST(EndToEnd, ReplyThatCannotBeWrittenOutFailsAfterReleasingThePort) {
     ASSERT_EQ(pipe(closed_pipe), 0);
     close(closed_pipe[0]);
     const int full = open("/dev/full", O_WRONLY);
-    const output_case outputs[] = {{"closed pipe", closed_pipe[1]}, {"full disk", full}};
+    // Closed: the line must not take its number, or the reply would go into the modem.
+    const output_case outputs[] = {
+        {"closed pipe", closed_pipe[1]}, {"full disk", full}, {"closed", tool_stdout_closed}};
     for (const output_case& output : outputs) {
-        if (output.fd < 0) continue;
+        if (output.fd == -1) continue;
         fake_modem modem;
         sandbox_attach_line("/dev/ttyUSB8", modem.line_path());
         modem.start({{"AT\r", "\r\nOK\r\n"}});
@@ -590,6 +599,35 @@ TEST(EndToEnd, BothSlotsAtOnceNeverWaitForEachOther) {
     EXPECT_FALSE(sandbox_exists(lock_file1));
 }
 
+// Each writer holds the record directory's flock a moment; one that meets it held waits.
+TEST(EndToEnd, BothSlotsWritingTheirRecordsTogetherBothLand) {
+    SANDBOX_REQUIRED();
+    sandbox_write_file("/proc/tty/driver/usbserial",
+                       "6: name:\"option1\" vendor:2c7c product:0125\n"
+                       "13: name:\"option1\" vendor:2c7c product:0296\n");
+    fake_modem first;
+    fake_modem second;
+    sandbox_attach_line("/dev/ttyUSB8", first.line_path());
+    sandbox_attach_line("/dev/ttyUSB16", second.line_path());
+    first.start({{"AT\r", "\r\nOK\r\n"}});
+    second.start({{"AT\r", "\r\nOK\r\n"}});
+    const int directory = open("/var/data/plmnWhitelist", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_EQ(flock(directory, LOCK_EX), 0);
+    tool_result other;
+    std::thread slot1([&] { other = run_tool({"-s", "1", "AT", "3"}); });
+    std::thread release([directory] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        close(directory);
+    });
+    const tool_result r = run_tool({"AT", "3"});
+    slot1.join();
+    release.join();
+    EXPECT_EQ(r.out, "\r\nOK\r\n\n");
+    EXPECT_EQ(other.out, "\r\nOK\r\n\n");
+    EXPECT_EQ(sandbox_read_file(record0), "2c7c0125\n");
+    EXPECT_EQ(sandbox_read_file(record1), "2c7c0296\n");
+}
+
 TEST(EndToEnd, SequencesOfTwoCallersAreNeverInterleaved) {
     SANDBOX_REQUIRED();
     fake_modem modem;
@@ -617,27 +655,44 @@ TEST(EndToEnd, SequencesOfTwoCallersAreNeverInterleaved) {
     EXPECT_TRUE(modem.received() == as + bs || modem.received() == bs + as) << modem.received();
 }
 
-class EndToEndSignal : public ::testing::TestWithParam<int> {};
+struct signal_case {
+    int signal;
+    bool ignored;  // ignored when the tool started, as under nohup or `trap '' HUP`
+};
 
-TEST_P(EndToEndSignal, TerminationWhileHoldingThePortReleasesTheLock) {
+class EndToEndSignal : public ::testing::TestWithParam<signal_case> {};
+
+TEST_P(EndToEndSignal, CaughtReleasesTheLockIgnoredIsIgnored) {
     SANDBOX_REQUIRED();
+    const signal_case& c = GetParam();
     fake_modem modem;
     sandbox_attach_line("/dev/ttyUSB8", modem.line_path());
-    modem.start({});
+    modem.start({{"AT\r", "\r\nOK\r\n", 1000}, {"ATI\r", "\r\nEC25\r\n"}});
     bool held = false;
     tool_options options;
+    options.ignored_signal = c.ignored ? c.signal : 0;
     options.while_running = [&](pid_t child) {
         held = eventually([&] { return sandbox_read_file(lock_file) == pid_text(child); }, 5000);
-        kill(child, GetParam());
+        kill(child, c.signal);
     };
-    const tool_result r = run_tool({"AT", "30"}, options);
+    const tool_result r = run_tool({"AT", "30", "ATI", "30"}, options);
     EXPECT_TRUE(held);
-    EXPECT_EQ(r.signal, GetParam());
     EXPECT_LT(r.seconds, 20.0);
     EXPECT_FALSE(sandbox_exists(lock_file));
+    if (c.ignored) {
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, "\r\nOK\r\n\n\r\nEC25\r\n\n");
+    } else {
+        EXPECT_EQ(r.signal, c.signal);
+    }
 }
 
-INSTANTIATE_TEST_SUITE_P(Signals, EndToEndSignal, ::testing::Values(SIGINT, SIGTERM, SIGHUP),
-                         [](const auto& info) { return std::string(sigabbrev_np(info.param)); });
+INSTANTIATE_TEST_SUITE_P(Signals, EndToEndSignal,
+                         ::testing::Values(signal_case{SIGINT, false}, signal_case{SIGTERM, false},
+                                           signal_case{SIGHUP, false}, signal_case{SIGHUP, true}),
+                         [](const auto& info) {
+                             return std::string(sigabbrev_np(info.param.signal)) +
+                                    (info.param.ignored ? "Ignored" : "");
+                         });
 
 }  // namespace

@@ -27,6 +27,9 @@ TEST(ModemEcho, IsRemovedOnlyWhereTheReplyStartsWithTheCommand) {
         {"AT+CSQ\r\r\n+CSQ: 9,9\r\n", "AT+CSQ\r", modem_echo::removed, "\r\n+CSQ: 9,9\r\n"},
         {"at\r\r\nOK\r\n", "AT\r", modem_echo::none, "at\r\r\nOK\r\n"},
         {"", "", modem_echo::only, ""},
+        // The empty command: its carriage return is echoed, or the answer comes at once.
+        {"\r\r\nRING\r\n", "\r", modem_echo::removed, "\r\nRING\r\n"},
+        {"\r\nRING\r\n", "\r", modem_echo::none, "\r\nRING\r\n"},
         // A message text's echo, in each form modems give it; the answer comes later.
         {"Hi", "Hi\x1a\r", modem_echo::only, "Hi"},
         {"Hi\x1a", "Hi\x1a\r", modem_echo::only, "Hi\x1a"},

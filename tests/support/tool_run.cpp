@@ -59,7 +59,12 @@ tool_result run_tool(const std::vector<std::string>& args, const tool_options& o
     const auto start = std::chrono::steady_clock::now();
     const pid_t child = fork();
     if (child == 0) {
-        dup2(options.stdout_fd >= 0 ? options.stdout_fd : out[1], STDOUT_FILENO);
+        if (options.stdout_fd == tool_stdout_closed) {
+            close(STDOUT_FILENO);
+        } else {
+            dup2(options.stdout_fd >= 0 ? options.stdout_fd : out[1], STDOUT_FILENO);
+        }
+        if (options.ignored_signal != 0) signal(options.ignored_signal, SIG_IGN);
         dup2(err[1], STDERR_FILENO);
         std::vector<char*> argv;
         for (const std::string& word : command) argv.push_back(const_cast<char*>(word.c_str()));

@@ -18,8 +18,12 @@ struct tool_result {
     double seconds = 0;
 };
 
+// Starts the tool with standard output closed.
+constexpr int tool_stdout_closed = -2;
+
 struct tool_options {
-    int stdout_fd = -1;  // a descriptor to use as standard output instead of a pipe
+    int stdout_fd = -1;      // a descriptor to use as standard output instead of a pipe
+    int ignored_signal = 0;  // a signal the tool starts with ignored, as under nohup
     // Called with the child's pid once it runs, while the test waits for it.
     std::function<void(pid_t)> while_running;
 };
