@@ -14,8 +14,10 @@
 namespace {
 
 constexpr char cli_usage_text[] = "./mdmio <AT command> <Timeout_Sec>";
-// `-s <slot>` picks the module; without it, the first.
+// `-s <slot>` picks the module; without it, the first. `-f` ends each reply at its final
+// result code.
 constexpr char cli_slot_option[] = "-s";
+constexpr char cli_final_option[] = "-f";
 constexpr char cli_slot_names[][2] = {"0", "1"};
 constexpr int cli_default_slot = 0;
 constexpr int cli_lock_wait_sec = 5;
@@ -112,11 +114,18 @@ int cli_run(int argc, char** argv) {
     // 1. An optional slot, then pairs of command and time-out, every command able to go
     //    out whole; else nothing is touched.
     int slot = cli_default_slot;
+    bool end_at_final = false;
     int first = 1;
-    if (argc > first && strcmp(argv[first], cli_slot_option) == 0) {
-        slot = argc > first + 1 ? cli_parse_slot(argv[first + 1]) : -1;
-        if (slot < 0) return cli_usage();
-        first += 2;
+    for (; first < argc; ++first) {
+        if (strcmp(argv[first], cli_final_option) == 0) {
+            end_at_final = true;
+        } else if (strcmp(argv[first], cli_slot_option) == 0) {
+            slot = first + 1 < argc ? cli_parse_slot(argv[first + 1]) : -1;
+            if (slot < 0) return cli_usage();
+            ++first;
+        } else {
+            break;
+        }
     }
     if (!cli_pairs_valid(argc, argv, first)) return cli_usage();
 
@@ -141,7 +150,7 @@ int cli_run(int argc, char** argv) {
     for (int i = first; i < argc && printed; i += 2) {
         char command[cli_command_size];
         if (!cli_compose(command, argv[i])) break;  // never: every one was tried above
-        const char* reply = modem_command(command, cli_parse_timeout(argv[i + 1]));
+        const char* reply = modem_command(command, cli_parse_timeout(argv[i + 1]), end_at_final);
         printed = cli_print(reply != nullptr ? reply : "", "\n");
     }
 

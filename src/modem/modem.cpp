@@ -17,6 +17,7 @@ struct modem_port_record {
 };
 
 modem_port_record modem_port = {-1, nullptr};
+bool modem_timed_out_last = false;
 
 constexpr unsigned modem_baud = 115200;
 constexpr unsigned modem_data_bits = 8;
@@ -29,20 +30,69 @@ constexpr int modem_wake_timeout_sec = 1;
 constexpr sys_ns modem_retry_span = 100 * sys_ns_per_ms;
 // A text-mode message (AT+CMGS, AT+CMGW) ends in Ctrl-Z to send it or ESC to cancel.
 constexpr char modem_message_ends[] = "\x1a\x1b";
+constexpr const char* modem_final_codes[] = {"OK",          "ERROR",     "NO CARRIER",
+                                             "NO DIALTONE", "NO ANSWER", "BUSY"};
+constexpr const char* modem_final_starts[] = {"+CME ERROR:", "+CMS ERROR:", "CONNECT"};
+// The text-mode prompt for a message's text (AT+CMGS, AT+CMGW), after a line end.
+constexpr char modem_prompt[] = "> ";
+constexpr char modem_line_ends[] = "\r\n";
 
 // The echo of a message text: modems echo the body as it is typed, some with its Ctrl-Z
 // (or ESC), some with the carriage return after it, some with neither, and answer
 // (+CMGS) seconds later. A carriage return that starts the answer's "\r\n" stays.
-modem_echo modem_strip_message_echo(char* reply, const char* text, size_t body) {
-    const size_t reply_length = strlen(reply);
-    if (reply_length < body || memcmp(reply, text, body) != 0) return modem_echo::none;
-    size_t echo = body;
-    if (reply[echo] == text[body]) ++echo;
-    if (text[body + 1] == '\r' && reply[echo] == '\r' && reply[echo + 1] != '\n') ++echo;
-    if (echo == 0) return modem_echo::none;
-    if (reply[echo] == '\0') return modem_echo::only;
-    memmove(reply, reply + echo, reply_length - echo + 1);
-    return modem_echo::removed;
+bool modem_message_echo(const char* reply, size_t reply_length, const char* text, size_t body,
+                        size_t& echo) {
+    if (reply_length < body || memcmp(reply, text, body) != 0) return false;
+    echo = body;
+    if (echo < reply_length && reply[echo] == text[body]) ++echo;
+    if (text[body + 1] == '\r' && echo < reply_length && reply[echo] == '\r' &&
+        (echo + 1 == reply_length || reply[echo + 1] != '\n')) {
+        ++echo;
+    }
+    return echo > 0;
+}
+
+// True when `reply` starts with the echo of `text`, and how long that echo is.
+bool modem_echo_span(const char* reply, size_t reply_length, const char* text, size_t& echo) {
+    const char* message_end = strpbrk(text, modem_message_ends);
+    if (message_end != nullptr) {
+        return modem_message_echo(reply, reply_length, text,
+                                  static_cast<size_t>(message_end - text), echo);
+    }
+    const size_t text_length = strlen(text);
+    if (reply_length < text_length || memcmp(reply, text, text_length) != 0) return false;
+    // The empty command's echo is its lone carriage return; a carriage return with a line
+    // feed after it starts the answer of a modem that doesn't echo.
+    if (text[0] == '\r' && text_length == 1 && reply_length > 1 && reply[1] == '\n') return false;
+    echo = text_length;
+    return true;
+}
+
+// Whether one line (the text between line ends) is a final result code: it ends what
+// the modem says to a command (V.250, 27.007, 27.005). Lines that only look like one
+// (+COPS: 0,0,"OK",7; OK MOBILE; ERRORS: 0) are not.
+bool modem_final_line(const char* line, size_t length) {
+    for (const char* code : modem_final_codes) {
+        if (length == strlen(code) && memcmp(line, code, length) == 0) return true;
+    }
+    for (const char* start : modem_final_starts) {
+        const size_t start_length = strlen(start);
+        if (length >= start_length && memcmp(line, start, start_length) == 0) return true;
+    }
+    return false;
+}
+
+// The serial line's question, with -f: the reply's length once a final result code has
+// come whole after the echo, else 0. A reply that is so far only a piece of the echo is
+// not whole.
+size_t modem_reply_end(const char* sent, const char* reply, size_t length) {
+    const size_t sent_length = strlen(sent);
+    if (length < sent_length && memcmp(reply, sent, length) == 0) return 0;
+    size_t echo = 0;
+    if (!modem_echo_span(reply, length, sent, echo)) echo = 0;
+    modem_final found{};
+    if (!modem_find_final(reply + echo, length - echo, false, found)) return 0;
+    return echo + found.end;
 }
 
 static_assert(sizeof modem_timeout_text <= serial_reply_size);
@@ -74,12 +124,14 @@ int modem_open(int slot, int lock_wait_sec) {
     }
 }
 
-const char* modem_command(const char* text, int timeout_sec) {
+const char* modem_command(const char* text, int timeout_sec, bool end_at_final) {
+    modem_timed_out_last = false;
     if (modem_port.fd < 0) return nullptr;
-    char* reply = serial_exchange(modem_port.fd, text, timeout_sec);
+    const serial_complete complete = end_at_final ? modem_reply_end : nullptr;
+    char* reply = serial_exchange(modem_port.fd, text, timeout_sec, complete);
     const modem_echo echo = modem_strip_echo(reply, text);
     if (echo == modem_echo::only) {
-        reply = serial_exchange(modem_port.fd, "", timeout_sec);
+        reply = serial_exchange(modem_port.fd, "", timeout_sec, complete);
     } else if (echo == modem_echo::none && serial_line_lost() &&
                strncmp(reply, text, strlen(reply)) == 0) {
         // The module left the bus in mid-echo: only part of our own command came back,
@@ -89,7 +141,12 @@ const char* modem_command(const char* text, int timeout_sec) {
     if (reply[0] != '\0') return reply;
     reply = serial_exchange(modem_port.fd, modem_wake_text, modem_wake_timeout_sec);
     memcpy(reply, modem_timeout_text, sizeof modem_timeout_text);
+    modem_timed_out_last = true;
     return reply;
+}
+
+bool modem_timed_out() {
+    return modem_timed_out_last;
 }
 
 void modem_close() {
@@ -108,19 +165,39 @@ void modem_release_on_signal() {
 }
 
 modem_echo modem_strip_echo(char* reply, const char* text) {
-    const char* message_end = strpbrk(text, modem_message_ends);
-    if (message_end != nullptr) {
-        return modem_strip_message_echo(reply, text, static_cast<size_t>(message_end - text));
-    }
     const size_t reply_length = strlen(reply);
-    const size_t text_length = strlen(text);
-    if (reply_length < text_length || memcmp(reply, text, text_length) != 0) {
-        return modem_echo::none;
-    }
-    // The empty command's echo is its lone carriage return; a carriage return with a line
-    // feed after it starts the answer of a modem that doesn't echo.
-    if (text[0] == '\r' && text_length == 1 && reply[1] == '\n') return modem_echo::none;
-    if (reply_length == text_length) return modem_echo::only;
-    memmove(reply, reply + text_length, reply_length - text_length + 1);
+    size_t echo = 0;
+    if (!modem_echo_span(reply, reply_length, text, echo)) return modem_echo::none;
+    if (echo == reply_length) return modem_echo::only;
+    memmove(reply, reply + echo, reply_length - echo + 1);
     return modem_echo::removed;
+}
+
+bool modem_find_final(const char* reply, size_t length, bool whole, modem_final& found) {
+    size_t start = 0;
+    while (start < length) {
+        size_t end = start;
+        while (end < length && strchr(modem_line_ends, reply[end]) == nullptr) ++end;
+        const size_t line_length = end - start;
+        if (end == length) {
+            // No line end yet: only the prompt ends a reply so, once a line end came first.
+            const bool prompt = start > 0 && line_length == strlen(modem_prompt) &&
+                                memcmp(reply + start, modem_prompt, line_length) == 0;
+            if (prompt) found = {start, line_length, length};
+            return prompt;
+        }
+        // A carriage return ends a line once what follows it shows whether a line feed
+        // belongs to it; at the very end only a reply that is whole can say.
+        size_t after = end + 1;
+        if (reply[end] == '\r') {
+            if (after == length && !whole) return false;
+            if (after < length && reply[after] == '\n') ++after;
+        }
+        if (line_length > 0 && modem_final_line(reply + start, line_length)) {
+            found = {start, line_length, after};
+            return true;
+        }
+        start = after;
+    }
+    return false;
 }

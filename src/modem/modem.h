@@ -4,6 +4,8 @@
 // text for a silent modem); modem_close closes the line and gives the lock back.
 #pragma once
 
+#include <stddef.h>
+
 constexpr char modem_timeout_text[] = "\r\nTIMEOUT\r\n";
 
 // 1 when the slot's port is open and claimed; 0 when it could not be had within
@@ -13,8 +15,14 @@ constexpr char modem_timeout_text[] = "\r\nTIMEOUT\r\n";
 [[nodiscard]] int modem_open(int slot, int lock_wait_sec);
 
 // Sends `text` (carriage return included) and returns the reply, or the time-out text;
-// null when no port is open. The reply stays valid until the next exchange.
-[[nodiscard]] const char* modem_command(const char* text, int timeout_sec);
+// null when no port is open. The reply stays valid until the next exchange. The reply
+// ends by silence; with `end_at_final` also as soon as a final result code has come
+// whole (modem_find_final), and what came after it starts the next exchange's reply.
+[[nodiscard]] const char* modem_command(const char* text, int timeout_sec,
+                                        bool end_at_final = false);
+
+// True when the last exchange's reply was the time-out text.
+[[nodiscard]] bool modem_timed_out();
 
 // Closes the port and removes its lock; harmless when nothing is open.
 void modem_close();
@@ -33,3 +41,18 @@ enum class modem_echo {
     none,     // no echo to remove; the reply is unchanged
 };
 modem_echo modem_strip_echo(char* reply, const char* text);
+
+// Where a final result code stands in a reply: its line, and where the line's end ends.
+struct modem_final {
+    size_t start;
+    size_t length;
+    size_t end;
+};
+
+// Finds the first final result code in a reply whose echo is gone: a line that is
+// exactly OK, ERROR, NO CARRIER, NO DIALTONE, NO ANSWER or BUSY, or begins with
+// +CME ERROR:, +CMS ERROR: or CONNECT, once its line end has come; or the prompt "> "
+// after a line end, with nothing after it. `whole`: no more bytes will come, so a
+// carriage return at the very end is a line end.
+[[nodiscard]] bool modem_find_final(const char* reply, size_t length, bool whole,
+                                    modem_final& found);

@@ -36,6 +36,9 @@ constexpr size_t serial_scratch_size = 128;
 
 thread_local char serial_reply[serial_reply_size];
 thread_local bool serial_lost = false;
+// Bytes gathered past the end of a complete reply, for the next exchange.
+thread_local char serial_carry[serial_reply_size];
+thread_local size_t serial_carry_length = 0;
 
 speed_t serial_speed_for(unsigned baud) {
     for (const serial_speed& entry : serial_speeds) {
@@ -117,7 +120,7 @@ int serial_open(const char* path, unsigned baud, unsigned data_bits, const char*
     return fd;
 }
 
-char* serial_exchange(int fd, const char* text, int timeout_sec) {
+char* serial_exchange(int fd, const char* text, int timeout_sec, serial_complete complete) {
     const sys_ns long_wait = serial_span_of(timeout_sec);
     const size_t length = strlen(text);
     // The whole command or the modem sees a cut one; the line gets the caller's time-out
@@ -131,18 +134,36 @@ char* serial_exchange(int fd, const char* text, int timeout_sec) {
     if (timeout_sec < 0) return serial_reply;
 
     char scratch[serial_scratch_size];
-    size_t received = 0;
-    sys_ns deadline = sys_now() + long_wait;
+    // What the last complete reply left over comes first, as a first chunk would.
+    size_t received = serial_carry_length;
+    memcpy(serial_reply, serial_carry, received);
+    serial_carry_length = 0;
+    bool grew = received > 0;
+    sys_ns deadline = sys_now() + (received > serial_fragment_max ? serial_quiet_span : long_wait);
     for (;;) {
+        if (complete != nullptr && grew) {
+            const size_t stored = strnlen(serial_reply, serial_reply_size);
+            const size_t end = complete(text, serial_reply, stored);
+            if (end > 0 && end <= stored) {
+                serial_carry_length = stored - end;
+                memcpy(serial_carry, serial_reply + end, serial_carry_length);
+                memset(serial_reply + end, 0, serial_carry_length);
+                break;
+            }
+        }
         if (sys_wait(fd, POLLIN, deadline) <= 0) break;
         ssize_t got;
-        if (received >= serial_reply_size - 1) {
-            got = sys_read(fd, scratch, sizeof scratch);
-        } else {
+        grew = received < serial_reply_size - 1;
+        if (grew) {
             got = sys_read(fd, serial_reply + received, serial_reply_size - 1 - received);
+        } else {
+            got = sys_read(fd, scratch, sizeof scratch);
         }
         // Readiness without data: keep waiting, against the same deadline.
-        if (got < 0 && errno == EAGAIN) continue;
+        if (got < 0 && errno == EAGAIN) {
+            grew = false;
+            continue;
+        }
         // End of file, hang-up (EIO) or any other failure ends the reply.
         if (got <= 0) {
             serial_lost = true;

@@ -34,11 +34,19 @@ constexpr int serial_line_flocked = -3;
 void serial_line_settings(termios& line, unsigned baud, unsigned data_bits, const char* parity,
                           unsigned stop_bits);
 
+// Asked after every read that adds to the reply whether the reply is whole, with the
+// text that was written and the bytes gathered so far: the length of the whole reply,
+// or 0 while it is not. The caller knows what ends a reply; this layer only when.
+using serial_complete = size_t (*)(const char* sent, const char* reply, size_t length);
+
 // Writes `text` whole (nothing for the empty text), then gathers the reply into the
 // reply buffer and returns it as a terminated text of at most serial_reply_size - 1
 // bytes. Bytes already waiting on the line start the reply. A negative time-out
-// gathers nothing; 0 makes the waits zero-time polls.
-char* serial_exchange(int fd, const char* text, int timeout_sec);
+// gathers nothing; 0 makes the waits zero-time polls. With `complete`, the reply also
+// ends as soon as it says so; bytes gathered past the end it gives are kept, and start
+// the next exchange's reply as bytes waiting on the line would.
+char* serial_exchange(int fd, const char* text, int timeout_sec,
+                      serial_complete complete = nullptr);
 
 // True when the last exchange's gathering ended because the line went away (end of
 // file, or a read error such as the EIO of a device that left the USB bus), not by

@@ -65,7 +65,10 @@ INSTANTIATE_TEST_SUITE_P(
                       usage_case{"SlotMinusOne", {"-s", "-1", "AT", "3"}},
                       usage_case{"SlotNotANumber", {"-s", "x", "AT", "3"}},
                       usage_case{"SlotEmpty", {"-s", "", "AT", "3"}},
-                      usage_case{"SlotAlone", {"-s"}}, usage_case{"SlotWithoutAPair", {"-s", "1"}}),
+                      usage_case{"SlotAlone", {"-s"}}, usage_case{"SlotWithoutAPair", {"-s", "1"}},
+                      usage_case{"FinalCodesWithoutAPair", {"-f"}},
+                      usage_case{"FinalCodesThenSlotAlone", {"-f", "-s"}},
+                      usage_case{"SlotThenFinalCodesWithoutAPair", {"-s", "1", "-f"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct exchange_case {
@@ -73,10 +76,18 @@ struct exchange_case {
     const char* command;
     const char* timeout;
     std::vector<fake_modem_step> script;
-    const char* out;                     // standard output, newline included
-    const char* received;                // what the modem saw
-    std::vector<std::string> more = {};  // further pairs of command and time-out
+    const char* out;                        // standard output, newline included
+    const char* received;                   // what the modem saw
+    std::vector<std::string> more = {};     // further pairs of command and time-out
+    std::vector<std::string> options = {};  // before the first pair
 };
+
+// A row again with -f: the same replies, ended at their final result codes.
+exchange_case at_final(exchange_case c, const char* name) {
+    c.name = name;
+    c.options = {"-f"};
+    return c;
+}
 
 // Text-mode SMS: the mode, the number and its prompt, the text ended by Ctrl-Z, and the
 // answer a second later. `echo` is what the modem echoes of the text, null for echo off.
@@ -104,7 +115,8 @@ TEST_P(EndToEndExchange, PrintsTheShapedReply) {
     fake_modem modem;
     sandbox_attach_line("/dev/ttyUSB8", modem.line_path());
     modem.start(c.script);
-    std::vector<std::string> args = {c.command, c.timeout};
+    std::vector<std::string> args = c.options;
+    args.insert(args.end(), {c.command, c.timeout});
     args.insert(args.end(), c.more.begin(), c.more.end());
     const tool_result r = run_tool(args);
     EXPECT_EQ(r.out, c.out);
@@ -194,7 +206,46 @@ INSTANTIATE_TEST_SUITE_P(
         exchange_case{
             "EmptyCommandEchoOn", "", "3", {{"\r", "\r\r\nRING\r\n"}}, "\r\nRING\r\n\n", "\r"},
         exchange_case{
-            "EmptyCommandEchoOff", "", "3", {{"\r", "\r\nRING\r\n"}}, "\r\nRING\r\n\n", "\r"}),
+            "EmptyCommandEchoOff", "", "3", {{"\r", "\r\nRING\r\n"}}, "\r\nRING\r\n\n", "\r"},
+        // -f: a final result code ends the reply; what follows it starts the next one.
+        exchange_case{"FinalCodeEndsTheReply",
+                      "AT",
+                      "3",
+                      {{"AT\r", "AT\r\r\nOK\r\n\r\nRING\r\n"}, {"ATI\r", "\r\nEC25\r\n"}},
+                      "\r\nOK\r\n\n\r\nRING\r\n\r\nEC25\r\n\n",
+                      "AT\rATI\r",
+                      {"ATI", "3"},
+                      {"-f"}},
+        exchange_case{"FinalCodeSplitAcrossReads",
+                      "AT+X",
+                      "3",
+                      {{"AT+X\r", "\r\n+CME ERROR: 10\r\n", 0, 1, 20}, {"", "LATE", 100}},
+                      "\r\n+CME ERROR: 10\r\n\n",
+                      "AT+X\r",
+                      {},
+                      {"-f"}},
+        exchange_case{
+            "NoFinalCodeEndsBySilence",
+            "AT+COPS?",
+            "3",
+            {{"AT+COPS?\r", "\r\n+COPS: 0,0,\"OK\",7\r\n"}, {"", "\r\nOK MOBILE\r\n", 100}},
+            "\r\n+COPS: 0,0,\"OK\",7\r\n\r\nOK MOBILE\r\n\n",
+            "AT+COPS?\r",
+            {},
+            {"-f"}},
+        at_final(sms_case("", nullptr), "SmsPromptIsAFinalCode"),
+        exchange_case{
+            "StatusPage",
+            "AT+CSQ",
+            "2",
+            {{"AT+CSQ\r", "AT+CSQ\r\r\n+CSQ: 24,99\r\n\r\nOK\r\n"},
+             {"AT+COPS?\r", "AT+COPS?\r\r\n+COPS: 0,0,\"OK Mobile\",7\r\n\r\nOK\r\n"},
+             {"AT+QTEMP\r", "AT+QTEMP\r\r\n+QTEMP: 40\r\n"}},
+            "\r\n+CSQ: 24,99\r\n\r\nOK\r\n\n\r\n+COPS: 0,0,\"OK Mobile\",7\r\n\r\nOK\r\n\n"
+            "\r\n+QTEMP: 40\r\n\n",
+            "AT+CSQ\rAT+COPS?\rAT+QTEMP\r",
+            {"AT+COPS?", "2", "AT+QTEMP", "2"},
+            {"-s", "0", "-f"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(EndToEnd, LongestCommandGoesOutWholeWithItsCarriageReturn) {

@@ -50,6 +50,46 @@ TEST(ModemEcho, IsRemovedOnlyWhereTheReplyStartsWithTheCommand) {
     }
 }
 
+struct final_case {
+    const char* reply;
+    bool whole;         // no more bytes will come
+    const char* final;  // the final result code's line; null for none
+};
+
+TEST(ModemFinal, IsALineThatIsOrBeginsWithAResultCodeOnceItsLineEndCame) {
+    const final_case cases[] = {
+        {"\r\nOK\r\n", false, "OK"},
+        {"\r\n+CSQ: 20,99\r\n\r\nERROR\r\n", false, "ERROR"},
+        {"\r\nNO CARRIER\r\n", false, "NO CARRIER"},
+        {"\r\nNO DIALTONE\r\n", false, "NO DIALTONE"},
+        {"\r\nNO ANSWER\r\n", false, "NO ANSWER"},
+        {"\r\nBUSY\r\n", false, "BUSY"},
+        {"\r\n+CME ERROR: 10\r\n", false, "+CME ERROR: 10"},
+        {"\r\n+CMS ERROR: 302\n", false, "+CMS ERROR: 302"},
+        {"\r\nCONNECT 150000000\r\n", false, "CONNECT 150000000"},
+        {"\r\n> ", false, "> "},
+        {"OK\r\n+QTEMP: 40\r\n", false, "OK"},
+        // Only looks like one, or its line end has not come.
+        {"\r\n+COPS: 0,0,\"OK\",7\r\n", true, nullptr},
+        {"\r\nOK MOBILE\r\nERRORS: 0\r\n", true, nullptr},
+        {"\r\nOK", true, nullptr},
+        {"\r\nOK\r", false, nullptr},
+        {"\r\nOK\r", true, "OK"},
+        {"> ", false, nullptr},
+        {"\r\n> x", false, nullptr},
+        {"0\r", true, nullptr},  // numeric codes under ATV0
+        {"", true, nullptr},
+    };
+    for (const final_case& c : cases) {
+        modem_final found{};
+        const bool has = modem_find_final(c.reply, strlen(c.reply), c.whole, found);
+        EXPECT_EQ(has, c.final != nullptr) << c.reply;
+        if (has && c.final != nullptr) {
+            EXPECT_EQ(std::string(c.reply + found.start, found.length), c.final);
+        }
+    }
+}
+
 TEST(ModemPort, NothingOpenMeansNoExchangeAndAHarmlessClose) {
     EXPECT_EQ(modem_command("AT\r", 1), nullptr);
     modem_close();
