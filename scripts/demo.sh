@@ -29,5 +29,14 @@ echo "\$ mdmio AT+CMGF=1 3 'AT+CMGS=\"+15551234567\"' 5 \"Hello, world\$(printf 
 echo "        'AT+CUSD=1,\"*100#\",15' 5 '' 30"
 build/demo/mdmio AT+CMGF=1 3 'AT+CMGS="+15551234567"' 5 "Hello, world$(printf '\032')" 30 \
   'AT+CUSD=1,"*100#",15' 5 '' 30
+# A status page: fifteen questions in one call, each reply ended at its final result
+# code (-f) rather than by 200 ms of silence.
+page=(AT+CSQ 2 AT+COPS? 2 AT+CPIN? 2 AT+CREG? 2 AT+CEREG? 2 AT+CGREG? 2 AT+QTEMP 2
+  AT+QNWINFO 2 'AT+QENG="servingcell"' 2 AT+QCAINFO 2 AT+QSPN 2 AT+CIMI 2 AT+CGSN 2
+  AT+QCCID 2 AT+CGPADDR=1 2)
+echo "\$ mdmio -f AT+CSQ 2 AT+COPS? 2 ... (a status page of ${#page[@]} arguments)"
+start=$(date +%s%N)
+build/demo/mdmio -f "${page[@]}" | tr -d '\r' | grep -v '^$' | grep -v '^OK$'
+echo "(status page of $((${#page[@]} / 2)) commands with -f: $(( ($(date +%s%N) - start) / 1000000 )) ms)"
 echo "module ID recorded: $(cat /var/data/plmnWhitelist/module_0_id)"
 kill "$mdmio_modem_pid"

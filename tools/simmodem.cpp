@@ -12,6 +12,7 @@
 // With --unplug <UDC file> (the configfs file that binds its USB gadget), it leaves the
 // USB bus as a module does: after answering OK to a restart (AT+CFUN=1,1), or at once
 // without a word on a power-down (AT+QPOWD=0); it comes back two seconds later.
+// With --answer-ms N it takes N ms over each answer, as a real module does.
 // With --tag it answers every command with "+TAG: <command>", so that a caller can tell
 // its own answer from another's, and reports on stderr each command that came while
 // the previous caller may still have been listening (within 200 ms of its answer):
@@ -23,6 +24,7 @@
 #include <pty.h>
 #include <signal.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include <strings.h>
 #include <termios.h>
@@ -44,6 +46,25 @@ constexpr sim_answer sim_answers[] = {
     {"AT+CSQ", "\r\n+CSQ: 24,99\r\n\r\nOK\r\n"},
     {"AT+CREG?", "\r\n+CREG: 0,1\r\n\r\nOK\r\n"},
     {"AT+CFUN=1,1", "\r\nOK\r\n"},
+    {"AT+CFUN=0", "\r\nOK\r\n"},
+    {"AT+CFUN=1", "\r\nOK\r\n"},
+    // What a status page asks every few seconds.
+    {"AT+COPS?", "\r\n+COPS: 0,0,\"Vodafone.de\",7\r\n\r\nOK\r\n"},
+    {"AT+CPIN?", "\r\n+CPIN: READY\r\n\r\nOK\r\n"},
+    {"AT+CEREG?", "\r\n+CEREG: 0,1\r\n\r\nOK\r\n"},
+    {"AT+CGREG?", "\r\n+CGREG: 0,1\r\n\r\nOK\r\n"},
+    {"AT+QTEMP", "\r\n+QTEMP: 36,38,37\r\n\r\nOK\r\n"},
+    {"AT+QNWINFO", "\r\n+QNWINFO: \"FDD LTE\",\"26202\",\"LTE BAND 3\",1300\r\n\r\nOK\r\n"},
+    {"AT+QENG=\"SERVINGCELL\"",
+     "\r\n+QENG: \"servingcell\",\"NOCONN\",\"LTE\",\"FDD\",262,02,1A2D001,123,1300,3,5,5,"
+     "3039,-95,-11,-65,10,-\r\n\r\nOK\r\n"},
+    {"AT+QCAINFO",
+     "\r\n+QCAINFO: \"pcc\",1300,75,\"LTE BAND 3\",1,123,-95,-11,-65,10\r\n\r\nOK\r\n"},
+    {"AT+QSPN", "\r\n+QSPN: \"Vodafone.de\",\"Vodafone\",\"\",0,\"26202\"\r\n\r\nOK\r\n"},
+    {"AT+CIMI", "\r\n262021234567890\r\n\r\nOK\r\n"},
+    {"AT+CGSN", "\r\n867698041234567\r\n\r\nOK\r\n"},
+    {"AT+QCCID", "\r\n+QCCID: 89490200001234567890\r\n\r\nOK\r\n"},
+    {"AT+CGPADDR=1", "\r\n+CGPADDR: 1,\"10.64.12.34\"\r\n\r\nOK\r\n"},
 };
 
 constexpr size_t sim_line_size = 1024;
@@ -122,6 +143,7 @@ const char* sim_reply(const char* line, sim_state& state) {
         state.message_length = 0;
         return "\r\n> ";
     }
+    if (strncmp(line, "AT+CGDCONT=", 11) == 0) return "\r\nOK\r\n";
     if (strncmp(line, "AT+CUSD=1,", 10) == 0) {
         sim_owe(state, sim_ussd_answer, sim_ussd_delay_ms);
         return "\r\nOK\r\n";
@@ -227,6 +249,11 @@ int main(int argc, char** argv) {
     char name[128] = {};
     const bool tag = argc > 1 && strcmp(argv[1], "--tag") == 0;
     if (tag) --argc, ++argv;
+    long answer_ms = 0;
+    if (argc > 2 && strcmp(argv[1], "--answer-ms") == 0) {
+        answer_ms = strtol(argv[2], nullptr, 10);
+        argc -= 2, argv += 2;
+    }
     const char* udc_file = nullptr;
     char udc[64] = {};
     if (argc > 2 && strcmp(argv[1], "--unplug") == 0) {
@@ -310,7 +337,10 @@ int main(int argc, char** argv) {
                 break;
             }
             const char* reply = sim_reply(line, state);
-            if (reply != nullptr) sim_send(master, reply);
+            if (reply != nullptr) {
+                sim_sleep_ms(answer_ms);
+                sim_send(master, reply);
+            }
         }
     }
     if (slave != master) close(slave);
