@@ -16,7 +16,7 @@ source scripts/lib/packages.sh
 mdmio_install_packages cmake ninja-build g++ g++-aarch64-linux-gnu qemu-user googletest \
   libgtest-dev binutils minicom screen strace clang libclang-rt-14-dev clang-tidy \
   clang-format cppcheck dpkg-dev qemu-system-arm kmod cpio musl-dev:arm64 \
-  g++-11-aarch64-linux-gnu
+  g++-11-aarch64-linux-gnu nlohmann-json3-dev jq
 
 build() {  # name, extra cmake arguments...
   local name=$1; shift

@@ -8,6 +8,7 @@
 #include <syslog.h>
 #include <unistd.h>
 
+#include "cli/json.h"
 #include "modem/modem.h"
 #include "sys/sys_io.h"
 
@@ -18,6 +19,9 @@ constexpr char cli_usage_text[] = "./mdmio <AT command> <Timeout_Sec>";
 // result code.
 constexpr char cli_slot_option[] = "-s";
 constexpr char cli_final_option[] = "-f";
+// `-j` prints one JSON document instead of the replies as they are.
+constexpr char cli_json_option[] = "-j";
+constexpr size_t cli_module_text_size = 16;
 constexpr char cli_slot_names[][2] = {"0", "1"};
 constexpr int cli_default_slot = 0;
 constexpr int cli_lock_wait_sec = 5;
@@ -96,6 +100,58 @@ void cli_catch_termination() {
     }
 }
 
+// The document's head: which module, on which port.
+void cli_json_head(int slot) {
+    char module[cli_module_text_size];
+    snprintf(module, sizeof module, "%08x", static_cast<unsigned>(modem_module_id()));
+    json_raw("{\"slot\":");
+    json_raw(cli_slot_names[slot]);
+    json_raw(",\"port\":");
+    json_text(modem_port_path());
+    json_raw(",\"module\":");
+    json_text(module);
+}
+
+// One exchange as an object: the reply as printed, its non-empty lines but the final
+// result code, that code's line, whether it timed out, and how long it took.
+void cli_json_exchange(const char* command, const char* reply, sys_ns took) {
+    const size_t length = strlen(reply);
+    const bool timed_out = modem_timed_out();
+    modem_final final{};
+    const bool has_final = !timed_out && modem_find_final(reply, length, true, final);
+    json_raw("{\"command\":");
+    json_text(command);
+    json_raw(",\"reply\":");
+    json_string(reply, length);
+    json_raw(",\"lines\":[");
+    const char* separator = "";
+    for (size_t start = 0; start < length && !timed_out;) {
+        const size_t line = strcspn(reply + start, "\r\n");
+        if (line > 0 && !(has_final && start == final.start)) {
+            json_raw(separator);
+            json_string(reply + start, line);
+            separator = ",";
+        }
+        start += line + 1;
+    }
+    json_raw("],\"final\":");
+    if (has_final) {
+        json_string(reply + final.start, final.length);
+    } else {
+        json_raw("null");
+    }
+    json_raw(timed_out ? ",\"timeout\":true,\"ms\":" : ",\"timeout\":false,\"ms\":");
+    char ms[cli_module_text_size];
+    snprintf(ms, sizeof ms, "%lld", static_cast<long long>(took / sys_ns_per_ms));
+    json_raw(ms);
+    json_raw("}");
+}
+
+// The piece composed, in one write.
+bool cli_print_json() {
+    return json_fits() && sys_write_all(STDOUT_FILENO, json_bytes(), json_length(), sys_never);
+}
+
 }  // namespace
 
 int cli_parse_timeout(const char* text) {
@@ -115,10 +171,13 @@ int cli_run(int argc, char** argv) {
     //    out whole; else nothing is touched.
     int slot = cli_default_slot;
     bool end_at_final = false;
+    bool json = false;
     int first = 1;
     for (; first < argc; ++first) {
         if (strcmp(argv[first], cli_final_option) == 0) {
             end_at_final = true;
+        } else if (strcmp(argv[first], cli_json_option) == 0) {
+            json = true;
         } else if (strcmp(argv[first], cli_slot_option) == 0) {
             slot = first + 1 < argc ? cli_parse_slot(argv[first + 1]) : -1;
             if (slot < 0) return cli_usage();
@@ -139,19 +198,44 @@ int cli_run(int argc, char** argv) {
 
     // 3. Identify the module, claim its port and open the line, once for every pair.
     if (!modem_open(slot, cli_lock_wait_sec)) {
-        cli_print("BUSY", "\n");
+        if (!json) {
+            cli_print("BUSY", "\n");
+            return 1;
+        }
+        json_clear();
+        cli_json_head(slot);
+        json_raw(",\"busy\":");
+        json_text(modem_busy_reason());
+        json_raw("}\n");
+        cli_print_json();
         return 1;
     }
 
     // 4. The exchanges in order, whatever the earlier replies were, each reply printed
     //    byte for byte with one newline as soon as it is gathered. A reply that can't be
-    //    written out ends the run: nobody would read the rest.
+    //    written out ends the run: nobody would read the rest. As JSON, the document's
+    //    head goes out with the first exchange and its end with the last.
     bool printed = true;
     for (int i = first; i < argc && printed; i += 2) {
         char command[cli_command_size];
         if (!cli_compose(command, argv[i])) break;  // never: every one was tried above
+        const sys_ns start = sys_now();
         const char* reply = modem_command(command, cli_parse_timeout(argv[i + 1]), end_at_final);
-        printed = cli_print(reply != nullptr ? reply : "", "\n");
+        if (reply == nullptr) reply = "";
+        if (!json) {
+            printed = cli_print(reply, "\n");
+            continue;
+        }
+        json_clear();
+        if (i == first) {
+            cli_json_head(slot);
+            json_raw(",\"exchanges\":[");
+        } else {
+            json_raw(",");
+        }
+        cli_json_exchange(argv[i], reply, sys_now() - start);
+        if (i + 2 >= argc) json_raw("]}\n");
+        printed = cli_print_json();
     }
 
     // 5. Give the port back before the status is known to anyone.

@@ -30,6 +30,7 @@ constexpr sys_ns lock_guard_span = 10 * sys_ns_per_ms;
 constexpr int lock_names_most = 2;
 constexpr size_t lock_comm_path_size = 32;
 constexpr size_t lock_comm_size = 32;  // the kernel keeps 15 characters of a name
+constexpr size_t lock_reason_size = 192;
 
 using lock_path = char[lock_path_size];
 
@@ -47,6 +48,7 @@ struct lock_refusal_record {
     int error;         // errno of the read or the creation that failed
 };
 lock_refusal_record lock_refusal = {lock_refusal_kind::held, nullptr, 0, 0};
+char lock_reason[lock_reason_size];
 
 [[nodiscard]] bool lock_path_for(const char* device_path, lock_path& path) {
     const char* slash = strrchr(device_path, '/');
@@ -155,36 +157,38 @@ void lock_process_name(pid_t pid, char (&name)[lock_comm_size]) {
     name[strcspn(name, "\n")] = '\0';
 }
 
-// One line for the wait that ran out, naming the port and what kept it.
+// What kept the port at the end of the wait, in words, and the one line logged for it.
 void lock_log_refusal(const char* device_path) {
     const lock_refusal_record& why = lock_refusal;
+    char* const text = lock_reason;
+    const size_t room = sizeof lock_reason;
     if (why.path == nullptr) {
-        syslog(LOG_ERR, "BUSY %s: its lock could not be taken", device_path);
+        snprintf(text, room, "its lock could not be taken");
     } else if (why.kind == lock_refusal_kind::directory) {
-        syslog(LOG_ERR, "BUSY %s: lock directory %s: %s", device_path, why.path,
-               strerror(why.error));
+        snprintf(text, room, "lock directory %s: %s", why.path, strerror(why.error));
     } else if (why.kind == lock_refusal_kind::unreadable) {
         // EINVAL: a FIFO, a device or a directory in its place, which is never opened.
-        syslog(LOG_ERR, "BUSY %s: lock file %s can't be read: %s", device_path, why.path,
-               why.error == EINVAL ? "not a regular file" : strerror(why.error));
+        snprintf(text, room, "lock file %s can't be read: %s", why.path,
+                 why.error == EINVAL ? "not a regular file" : strerror(why.error));
     } else if (why.owner <= 0) {
-        syslog(LOG_ERR, "BUSY %s: lock file %s is held", device_path, why.path);
+        snprintf(text, room, "lock file %s is held", why.path);
     } else {
         char name[lock_comm_size];
         lock_process_name(why.owner, name);
         const int owner = static_cast<int>(why.owner);
         if (name[0] == '\0') {
-            syslog(LOG_ERR, "BUSY %s: lock file %s of pid %d", device_path, why.path, owner);
+            snprintf(text, room, "lock file %s of pid %d", why.path, owner);
         } else {
-            syslog(LOG_ERR, "BUSY %s: lock file %s of pid %d (%s)", device_path, why.path, owner,
-                   name);
+            snprintf(text, room, "lock file %s of pid %d (%s)", why.path, owner, name);
         }
     }
+    syslog(LOG_ERR, "BUSY %s: %s", device_path, lock_reason);
 }
 
 }  // namespace
 
 int lock_acquire(const char* device_path, int wait_sec) {
+    lock_reason[0] = '\0';
     lock_path paths[lock_names_most];
     const int count = lock_names_for(device_path, paths);
     if (count == 0) return 0;
@@ -217,6 +221,10 @@ void lock_release(const char* device_path) {
 
 void lock_release_on_signal() {
     for (int i = lock_held_count - 1; i >= 0; --i) unlink(lock_held_paths[i]);
+}
+
+const char* lock_refusal_reason() {
+    return lock_reason;
 }
 
 int process_alive(pid_t pid) {

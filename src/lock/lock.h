@@ -17,6 +17,10 @@
 // directory that is missing or can't be written.
 [[nodiscard]] int lock_acquire(const char* device_path, int wait_sec);
 
+// Why the last lock_acquire that failed gave up, as its log line says it after
+// "BUSY <device>: "; empty when none failed.
+[[nodiscard]] const char* lock_refusal_reason();
+
 // Removes the lock file of `device_path`, whoever wrote it, and the node's lock taken
 // with it.
 void lock_release(const char* device_path);

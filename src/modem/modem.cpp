@@ -1,6 +1,7 @@
 #include "modem/modem.h"
 
 #include <stdint.h>
+#include <stdio.h>
 #include <string.h>
 #include <syslog.h>
 
@@ -17,6 +18,10 @@ struct modem_port_record {
 };
 
 modem_port_record modem_port = {-1, nullptr};
+// The port the last open chose, and why it could not be had.
+const char* modem_chosen_path = nullptr;
+const char* modem_refusal = "";
+char modem_claim_refusal[64];
 bool modem_timed_out_last = false;
 
 constexpr unsigned modem_baud = 115200;
@@ -102,11 +107,16 @@ static_assert(sizeof modem_timeout_text <= serial_reply_size);
 int modem_open(int slot, int lock_wait_sec) {
     if (modem_port.fd >= 0) return 0;
     const char* path = module_port_path(slot);
+    modem_chosen_path = path;
+    modem_refusal = "";
     // One wait covers every kind of holder: lock files, and claims on the line itself.
     const int64_t deadline = monotonic_seconds() + lock_wait_sec;
     for (;;) {
         // Whatever is left of the wait; below 0 that is a single attempt.
-        if (!lock_acquire(path, static_cast<int>(deadline - monotonic_seconds()))) return 0;
+        if (!lock_acquire(path, static_cast<int>(deadline - monotonic_seconds()))) {
+            modem_refusal = lock_refusal_reason();
+            return 0;
+        }
         const int fd =
             serial_open(path, modem_baud, modem_data_bits, modem_parity, modem_stop_bits);
         if (fd >= 0) {
@@ -114,11 +124,16 @@ int modem_open(int slot, int lock_wait_sec) {
             return 1;
         }
         lock_release(path);
-        if (fd != serial_line_exclusive && fd != serial_line_flocked) return 0;
+        if (fd != serial_line_exclusive && fd != serial_line_flocked) {
+            modem_refusal = serial_last_failure();
+            return 0;
+        }
         sys_sleep(modem_retry_span);
         if (monotonic_seconds() > deadline) {
-            syslog(LOG_ERR, "BUSY %s: %s held by another program", path,
-                   fd == serial_line_exclusive ? "exclusive mode (TIOCEXCL)" : "flock(2)");
+            snprintf(modem_claim_refusal, sizeof modem_claim_refusal, "%s held by another program",
+                     fd == serial_line_exclusive ? "exclusive mode (TIOCEXCL)" : "flock(2)");
+            modem_refusal = modem_claim_refusal;
+            syslog(LOG_ERR, "BUSY %s: %s", path, modem_refusal);
             return 0;
         }
     }
@@ -147,6 +162,18 @@ const char* modem_command(const char* text, int timeout_sec, bool end_at_final) 
 
 bool modem_timed_out() {
     return modem_timed_out_last;
+}
+
+const char* modem_port_path() {
+    return modem_chosen_path;
+}
+
+uint32_t modem_module_id() {
+    return module_detected_id();
+}
+
+const char* modem_busy_reason() {
+    return modem_refusal;
 }
 
 void modem_close() {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <stddef.h>
+#include <stdint.h>
 
 constexpr char modem_timeout_text[] = "\r\nTIMEOUT\r\n";
 
@@ -13,6 +14,13 @@ constexpr char modem_timeout_text[] = "\r\nTIMEOUT\r\n";
 // or flock on the line, stayed held), could not be opened, or a port is open already.
 // Every failure but the last leaves one line in the system log that says why.
 [[nodiscard]] int modem_open(int slot, int lock_wait_sec);
+
+// What the last modem_open chose and met, for a report: the AT port's path (null before
+// any open), the slot's module ID as its record holds it, and why the port could not be
+// had, as the log line that says so gives it (empty when it was had).
+[[nodiscard]] const char* modem_port_path();
+[[nodiscard]] uint32_t modem_module_id();
+[[nodiscard]] const char* modem_busy_reason();
 
 // Sends `text` (carriage return included) and returns the reply, or the time-out text;
 // null when no port is open. The reply stays valid until the next exchange. The reply

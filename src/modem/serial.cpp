@@ -3,6 +3,8 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <stdarg.h>
+#include <stdio.h>
 #include <string.h>
 #include <sys/ioctl.h>
 #include <syslog.h>
@@ -34,7 +36,10 @@ constexpr ssize_t serial_fragment_max = 2;
 // Sink for bytes that no longer fit the reply buffer, so the line is still drained.
 constexpr size_t serial_scratch_size = 128;
 
+constexpr size_t serial_failure_size = 256;
+
 thread_local char serial_reply[serial_reply_size];
+thread_local char serial_failure[serial_failure_size];
 thread_local bool serial_lost = false;
 // Bytes gathered past the end of a complete reply, for the next exchange.
 thread_local char serial_carry[serial_reply_size];
@@ -65,6 +70,15 @@ bool serial_exclusive(int fd) {
     }
 }
 
+// Logs a failure and keeps its text for the caller to report.
+[[gnu::format(printf, 1, 2)]] void serial_log(const char* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    vsnprintf(serial_failure, sizeof serial_failure, format, arguments);
+    va_end(arguments);
+    syslog(LOG_ERR, "%s", serial_failure);
+}
+
 sys_ns serial_span_of(int seconds) {
     return static_cast<sys_ns>(seconds) * sys_ns_per_sec;
 }
@@ -93,7 +107,7 @@ int serial_open(const char* path, unsigned baud, unsigned data_bits, const char*
     if (fd < 0) {
         // EBUSY: the tty is in exclusive mode and we are not root; it is held, not broken.
         if (errno == EBUSY) return serial_line_exclusive;
-        syslog(LOG_ERR, "open(%s) error: %s", path, strerror(errno));
+        serial_log("open(%s) error: %s", path, strerror(errno));
         return -1;
     }
     // Modem managers, GNU screen and gpsd claim a line with exclusive mode, tio and
@@ -110,12 +124,12 @@ int serial_open(const char* path, unsigned baud, unsigned data_bits, const char*
     termios line{};
     if (tcgetattr(fd, &line) != 0) {
         // Applying settings built on nothing would be worse than leaving the line alone.
-        syslog(LOG_ERR, "tcsetattr(%s) error: %s", path, strerror(errno));
+        serial_log("tcsetattr(%s) error: %s", path, strerror(errno));
         return fd;
     }
     serial_line_settings(line, baud, data_bits, parity, stop_bits);
     if (tcsetattr(fd, TCSANOW, &line) != 0) {
-        syslog(LOG_ERR, "tcsetattr(%s) error: %s", path, strerror(errno));
+        serial_log("tcsetattr(%s) error: %s", path, strerror(errno));
     }
     return fd;
 }
@@ -126,7 +140,7 @@ char* serial_exchange(int fd, const char* text, int timeout_sec, serial_complete
     // The whole command or the modem sees a cut one; the line gets the caller's time-out
     // to take it.
     if (length > 0 && !sys_write_all(fd, text, length, sys_now() + long_wait)) {
-        syslog(LOG_ERR, "write error: %s", strerror(errno));
+        serial_log("write error: %s", strerror(errno));
     }
 
     memset(serial_reply, 0, sizeof serial_reply);
@@ -174,6 +188,10 @@ char* serial_exchange(int fd, const char* text, int timeout_sec, serial_complete
         deadline = sys_now() + (got > serial_fragment_max ? serial_quiet_span : long_wait);
     }
     return serial_reply;
+}
+
+const char* serial_last_failure() {
+    return serial_failure;
 }
 
 bool serial_line_lost() {

@@ -48,6 +48,10 @@ using serial_complete = size_t (*)(const char* sent, const char* reply, size_t l
 char* serial_exchange(int fd, const char* text, int timeout_sec,
                       serial_complete complete = nullptr);
 
+// The last line this layer logged (open, line setup or write failure), as logged;
+// empty when none.
+[[nodiscard]] const char* serial_last_failure();
+
 // True when the last exchange's gathering ended because the line went away (end of
 // file, or a read error such as the EIO of a device that left the USB bus), not by
 // silence or the reply's limits.

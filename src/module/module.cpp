@@ -58,6 +58,7 @@ constexpr size_t module_record_digits = 8;
 constexpr sys_ns module_record_guard_span = 100 * sys_ns_per_ms;
 
 unsigned module_cache = 0;
+uint32_t module_last_id = 0;
 thread_local char module_line[module_line_size];
 
 const module_slot& module_slot_of(int slot) {
@@ -235,8 +236,13 @@ unsigned module_detect(int slot) {
         if (found == module_file::unreadable) record_writable = false;
     }
     module_cache = module_type_of(id);
+    module_last_id = id;
     if (record_writable) module_write_record(record, temporary, id);
     return module_cache;
+}
+
+uint32_t module_detected_id() {
+    return module_last_id;
 }
 
 int file_exists(const char* path) {

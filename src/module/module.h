@@ -17,6 +17,9 @@
 // and returns its type. A record file that exists but can't be read is left as it is.
 unsigned module_detect(int slot);
 
+// The module ID the last detection found, as the record holds it; 0 for none.
+[[nodiscard]] uint32_t module_detected_id();
+
 // 1 when stat(2) succeeds for the path, else 0.
 [[nodiscard]] int file_exists(const char* path);
 

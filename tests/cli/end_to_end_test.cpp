@@ -14,6 +14,7 @@
 
 #include <chrono>
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <thread>
 
@@ -30,6 +31,8 @@ const std::string node_lock_file = "/var/lock/LCK..ttyUSB2";
 const std::string record0 = "/var/data/plmnWhitelist/module_0_id";
 const std::string record1 = "/var/data/plmnWhitelist/module_1_id";
 const std::string lock_file1 = "/var/lock/LCK..ttyUSB16";
+
+std::string owner_text(pid_t pid);
 
 struct usage_case {
     const char* name;
@@ -68,7 +71,8 @@ INSTANTIATE_TEST_SUITE_P(
                       usage_case{"SlotAlone", {"-s"}}, usage_case{"SlotWithoutAPair", {"-s", "1"}},
                       usage_case{"FinalCodesWithoutAPair", {"-f"}},
                       usage_case{"FinalCodesThenSlotAlone", {"-f", "-s"}},
-                      usage_case{"SlotThenFinalCodesWithoutAPair", {"-s", "1", "-f"}}),
+                      usage_case{"SlotThenFinalCodesWithoutAPair", {"-s", "1", "-f"}},
+                      usage_case{"JsonWithoutAPair", {"-j", "-f"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct exchange_case {
@@ -247,6 +251,83 @@ INSTANTIATE_TEST_SUITE_P(
             {"AT+COPS?", "2", "AT+QTEMP", "2"},
             {"-s", "0", "-f"}}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// -j: one document, read back with a real parser. Every kind of reply in one call, with
+// -s and -f beside it.
+TEST(EndToEnd, JsonDocumentClassifiesEveryKindOfReply) {
+    SANDBOX_REQUIRED();
+    fake_modem modem;
+    sandbox_attach_line("/dev/ttyUSB8", modem.line_path());
+    // Quotes, a backslash, control characters, a byte that is no UTF-8 and one that is.
+    const std::string odd = "\"q\"\\ \t\x01\xff\xc3\xa9";
+    modem.start({{"AT\r", "AT\r\r\nOK\r\n"},
+                 {"AT+FOO\r", "\r\nERROR\r\n"},
+                 {"AT+CPIN?\r", "\r\n+CME ERROR: 10\r\n"},
+                 {"AT+ODD\r", "\r\n" + odd + "\r\n\r\nOK\r\n"}});
+    const tool_result r = run_tool({"-j", "-s", "0", "-f", "AT", "3", "AT+FOO", "3", "AT+CPIN?",
+                                    "3", "AT+ODD", "3", "AT+X", "1"});
+    EXPECT_EQ(r.status, 0);
+    ASSERT_EQ(r.out.back(), '\n');
+    EXPECT_NE(r.out.find("\\u00ff\xc3\xa9"), std::string::npos)
+        << "UTF-8 kept, other bytes escaped";
+    const nlohmann::json doc = nlohmann::json::parse(r.out, nullptr, false);
+    ASSERT_FALSE(doc.is_discarded()) << r.out;
+    EXPECT_EQ(doc["slot"], 0);
+    EXPECT_EQ(doc["port"], "/dev/ttyUSB8");
+    EXPECT_EQ(doc["module"], "00000000");
+    const std::string odd_read = "\"q\"\\ \t\x01\xc3\xbf\xc3\xa9";  // 0xff read as U+00FF
+    const nlohmann::json expected = nlohmann::json::array({
+        {{"command", "AT"},
+         {"reply", "\r\nOK\r\n"},
+         {"lines", nlohmann::json::array()},
+         {"final", "OK"},
+         {"timeout", false}},
+        {{"command", "AT+FOO"},
+         {"reply", "\r\nERROR\r\n"},
+         {"lines", nlohmann::json::array()},
+         {"final", "ERROR"},
+         {"timeout", false}},
+        {{"command", "AT+CPIN?"},
+         {"reply", "\r\n+CME ERROR: 10\r\n"},
+         {"lines", nlohmann::json::array()},
+         {"final", "+CME ERROR: 10"},
+         {"timeout", false}},
+        {{"command", "AT+ODD"},
+         {"reply", "\r\n" + odd_read + "\r\n\r\nOK\r\n"},
+         {"lines", {odd_read}},
+         {"final", "OK"},
+         {"timeout", false}},
+        {{"command", "AT+X"},
+         {"reply", "\r\nTIMEOUT\r\n"},
+         {"lines", nlohmann::json::array()},
+         {"final", nullptr},
+         {"timeout", true}},
+    });
+    ASSERT_EQ(doc["exchanges"].size(), expected.size()) << r.out;
+    for (size_t i = 0; i < expected.size(); ++i) {
+        nlohmann::json exchange = doc["exchanges"][i];
+        ASSERT_TRUE(exchange["ms"].is_number_unsigned()) << exchange;
+        EXPECT_GE(exchange["ms"].get<int>(), exchange["timeout"] == true ? 1000 : 0);
+        exchange.erase("ms");
+        EXPECT_EQ(exchange, expected[i]);
+    }
+}
+
+// -j and BUSY: the document says why, as the log line does.
+TEST(EndToEnd, JsonBusyNamesWhatKeptThePort) {
+    SANDBOX_REQUIRED();
+    fake_modem modem;
+    sandbox_attach_line("/dev/ttyUSB8", modem.line_path());
+    live_process owner;
+    sandbox_write_file(lock_file, pid_text(owner.pid()));
+    const tool_result r = run_tool({"-j", "AT", "1"});
+    EXPECT_EQ(r.status, 1);
+    const nlohmann::json doc = nlohmann::json::parse(r.out, nullptr, false);
+    ASSERT_FALSE(doc.is_discarded()) << r.out;
+    EXPECT_EQ(doc["port"], "/dev/ttyUSB8");
+    EXPECT_EQ(doc["busy"], "lock file " + lock_file + " of pid " + owner_text(owner.pid()));
+    EXPECT_FALSE(doc.contains("exchanges"));
+}
 
 TEST(EndToEnd, LongestCommandGoesOutWholeWithItsCarriageReturn) {
     SANDBOX_REQUIRED();
