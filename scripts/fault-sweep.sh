@@ -2,10 +2,11 @@
 # Fault-injection sweep over the real binary (x86-64): traces one normal run, then runs
 # it again once for every system call that run made after start-up (the dynamic
 # loader's and the C library's start-up calls are not the tool's), with that one call
-# failing (strace --inject), in four situations: the USB serial table names the
-# module; only the record file does; a dead process's lock stands in the way; a live
-# process holds the lock. Each run of that last one waits the whole lock wait, so it
-# takes a sample: every call of the first lock attempt and the first of each name.
+# failing (strace --inject), in five situations: the USB serial table names the
+# module; only the record file does; a dead process's lock stands in the way; a dead
+# waiter's entry stands in the line; a live process holds the lock. Each run of that
+# last one waits the whole lock wait in line, so it takes a sample: every call of the
+# first lock attempt (up to joining the line) and the first of each name.
 # Then the same again with the run killed (SIGKILL, as a power cut or the OOM killer
 # ends it) at each call instead. `fault-sweep.sh errors` or `kills` runs one mode alone.
 # Every run with a failing call, in a private mount namespace against the simulated
@@ -14,13 +15,14 @@
 #   - exit 0 only with the modem's reply or the time-out text; exit 1 only with BUSY,
 #     the usage text, or nothing when the reply itself could not be written;
 #   - no lock file of its own is left, unless the failed call was that lock's own
-#     removal, and then the next run clears it as stale and succeeds;
+#     removal, and then the next run clears it as stale and succeeds; a waiter's
+#     entry left in the line is cleared by the next run;
 #   - the record file is absent or one whole "%08x\n" line that loses no ID, and no
 #     temporary file is left.
 # A killed run must leave a live holder's lock as it was, and the normal run after it
 # must answer (a killed run's unread answer may start its reply: bytes already waiting
-# on the line start a reply) and leave no lock file, the record holding the ID and no
-# temporary file beside it.
+# on the line start a reply) and leave no lock file and no entry in the line, the
+# record holding the ID and no temporary file beside it.
 # Prints the injection and kill points tried and how many broke a promise; exits 1 on any.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -56,19 +58,25 @@ declare -A fitting=(
   [newfstatat]="EACCES EIO" [ioctl]="EIO EINTR" [ppoll]="EINTR ENOMEM"
   [flock]="EINTR ENOLCK" [kill]="EPERM" [unlink]="EIO" [rename]="EIO ENOSPC"
   [fsync]="EIO" [fchmod]="EPERM" [readlink]="EACCES" [clock_nanosleep]="EINTR"
+  [getdents64]="EIO EINTR" [lseek]="EIO" [unlinkat]="EIO" [fstat]="EIO"
+  [inotify_init1]="EMFILE" [inotify_add_watch]="ENOSPC"
 )
 # Calls the kernel never fails (brk's injected error glibc misreads besides); a kill
 # comes at any of them.
 never_fail=" brk getpid rt_sigprocmask exit_group "
 
+# True when an entry of the port's line is left in the lock directory.
+queue_left() { compgen -G '/var/lock/.mdmio-queue..*' >/dev/null; }
+
 # The world of one situation, afresh before every run.
 setup() {
-  rm -rf /var/lock/* /var/data/plmnWhitelist/*
+  find /var/lock /var/data/plmnWhitelist -mindepth 1 -delete
   echo '6: module:option name:"GSM modem (1-port)" vendor:2c7c product:0125 num_ports:1' >"$table"
   case $1 in
     record) rm -f "$table"; echo 2c7c0125 >"$record" ;;
     stale) printf '%10d\n' "$dead" >"$lock" ;;
     held) printf '%10d\n' "$holder" >"$lock" ;;
+    queued) printf '%10d\n' "$dead" >/var/lock/.mdmio-queue..ttyUSB8.0000000007 ;;
   esac
 }
 
@@ -84,7 +92,7 @@ injection_points() {
     { name = $2; sub(/\(.*/, "", name); seen[name]++ }
     /rt_sigaction\(SIGPIPE/ { started = 1 }
     started && name == "flock" && attempt == "" { attempt = 1 }
-    started && name == "clock_nanosleep" { attempt = 0 }
+    started && (name == "inotify_init1" || name == "clock_nanosleep" || name == "ppoll") { attempt = 0 }
     started && name != "" && index(never, " " name " ") == 0 { print name, seen[name], attempt == 1 }
   ' "$work/trace"
 }
@@ -140,6 +148,13 @@ check_run() {
       *) report "record holds $(printf '%q' "${after%.}")" ;;
     esac
   fi
+  if queue_left; then
+    # Its entry's removal failed, or it died with one: the next run must clear it.
+    [ "$situation" = held ] && rm -f "$lock"
+    "$bin/mdmio" AT 3 >"$work/out" 2>"$work/err" || true
+    [ "$(cat "$work/out"; echo .)" = "$reply." ] && ! queue_left ||
+      report "an entry left in the line was not cleared by the next run"
+  fi
   check_no_temporary
   return 0
 }
@@ -170,6 +185,7 @@ check_kill() {
   [ "$status" -eq 0 ] && [[ $out == *"$reply" ]] || report "the next run did not answer"
   [ -s "$work/err" ] && report "the next run wrote to stderr"
   [ -e "$lock" ] && report "a lock file was left"
+  queue_left && report "an entry was left in the line"
   [ "$(cat "$record" 2>/dev/null; echo .)" = $'2c7c0125\n.' ] || report "the record lost the ID"
   check_no_temporary
   return 0
@@ -178,7 +194,7 @@ check_kill() {
 declare -A total=([errors]=0 [kills]=0)
 for mode in $modes; do
   declare -A sampled=()
-  for situation in table record stale held; do
+  for situation in table record stale queued held; do
     setup "$situation"
     mapfile -t points < <(injection_points)
     tried=0

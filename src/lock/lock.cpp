@@ -11,11 +11,13 @@
 #include <time.h>
 #include <unistd.h>
 
+#include "lock/queue.h"
 #include "sys/sys_io.h"
 
 namespace {
 
 constexpr char lock_directory[] = "/var/lock";
+constexpr char lock_file_prefix[] = "LCK..";
 constexpr size_t lock_path_size = 64;
 constexpr size_t lock_content_size = 16;
 // Enough for the classic 11-byte text and for the longer "pid program user" some
@@ -48,12 +50,20 @@ struct lock_refusal_record {
     int error;         // errno of the read or the creation that failed
 };
 lock_refusal_record lock_refusal = {lock_refusal_kind::held, nullptr, 0, 0};
+// Waiters of this tool that stood before this process at its last look.
+int lock_waiters_ahead = 0;
 char lock_reason[lock_reason_size];
 
-[[nodiscard]] bool lock_path_for(const char* device_path, lock_path& path) {
+// The device's name, as basename gives it: what its lock file is named after.
+const char* lock_device_name(const char* device_path) {
     const char* slash = strrchr(device_path, '/');
-    const char* name = slash == nullptr ? device_path : slash + 1;
-    const int length = snprintf(path, sizeof path, "%s/LCK..%s", lock_directory, name);
+    return slash == nullptr ? device_path : slash + 1;
+}
+
+[[nodiscard]] bool lock_path_for(const char* device_path, lock_path& path) {
+    const char* name = lock_device_name(device_path);
+    const int length =
+        snprintf(path, sizeof path, "%s/%s%s", lock_directory, lock_file_prefix, name);
     return length > 0 && static_cast<size_t>(length) < sizeof path;
 }
 
@@ -121,10 +131,8 @@ int lock_create(const char* path) {
     return 0;
 }
 
-// Takes every name of the port or none of them.
+// Takes every name of the port or none of them; under the guard where there is one.
 int lock_attempt(const lock_path (&paths)[lock_names_most], int count) {
-    const int guard = lock_guard_take();
-    if (guard == -2) return 0;
     // A signal between creation and recording would leave a file behind.
     sigset_t saved;
     sys_block_signals(saved);
@@ -142,8 +150,21 @@ int lock_attempt(const lock_path (&paths)[lock_names_most], int count) {
         while (taken > 0) unlink(paths[--taken]);
     }
     sys_unblock_signals(saved);
-    if (guard >= 0) sys_close(guard);
     return taken == count ? 1 : 0;
+}
+
+// One turn: under the guard, a look at the port's line and, when no one stands before
+// this process, an attempt at the lock; a waiter that may wait on and has no place yet
+// takes one at the end of the line.
+int lock_turn(const lock_path (&paths)[lock_names_most], int count, const char* name,
+              bool may_wait) {
+    const int guard = lock_guard_take();
+    if (guard == -2) return 0;
+    lock_waiters_ahead = guard >= 0 ? lock_queue_ahead(guard, name) : 0;
+    const int taken = lock_waiters_ahead == 0 ? lock_attempt(paths, count) : 0;
+    if (!taken && may_wait && guard >= 0) lock_queue_join(guard, name);
+    if (guard >= 0) sys_close(guard);
+    return taken;
 }
 
 // The name of a running process as the kernel keeps it; empty when it can't be read.
@@ -182,6 +203,11 @@ void lock_log_refusal(const char* device_path) {
             snprintf(text, room, "lock file %s of pid %d (%s)", why.path, owner, name);
         }
     }
+    if (lock_waiters_ahead > 0) {
+        const size_t used = strlen(text);
+        snprintf(text + used, room - used, "; %d caller%s still ahead", lock_waiters_ahead,
+                 lock_waiters_ahead == 1 ? "" : "s");
+    }
     syslog(LOG_ERR, "BUSY %s: %s", device_path, lock_reason);
 }
 
@@ -194,15 +220,22 @@ int lock_acquire(const char* device_path, int wait_sec) {
     if (count == 0) return 0;
     const int64_t deadline = monotonic_seconds() + wait_sec;
     lock_refusal = {lock_refusal_kind::held, nullptr, 0, 0};
-    for (;;) {
-        if (lock_attempt(paths, count)) return 1;
-        sys_sleep(lock_retry_span);
-        // Whole seconds and a strict test: the wait runs through the deadline's second.
-        if (monotonic_seconds() > deadline) {
+    const char* name = lock_device_name(device_path);
+    // Whole seconds and a strict test: the wait runs through the deadline's second.
+    for (int turn = 0;; ++turn) {
+        const bool may_wait = monotonic_seconds() <= deadline;
+        if (lock_turn(paths, count, name, may_wait)) break;
+        if (!may_wait) {
+            lock_queue_leave();
             lock_log_refusal(device_path);
             return 0;
         }
+        // The first turn only joined the line and began to watch: a release in between
+        // is seen by looking once more at once.
+        if (turn > 0) lock_queue_wait(lock_retry_span);
     }
+    lock_queue_leave();
+    return 1;
 }
 
 void lock_release(const char* device_path) {
@@ -220,6 +253,7 @@ void lock_release(const char* device_path) {
 }
 
 void lock_release_on_signal() {
+    lock_queue_leave_on_signal();
     for (int i = lock_held_count - 1; i >= 0; --i) unlink(lock_held_paths[i]);
 }
 

@@ -1,6 +1,7 @@
 // The built binary, run as scripts on the device run it, inside a private mount
 // namespace whose device nodes, lock directory, record directory, USB serial table and
 // system log are the test's own, with the test playing the modem.
+#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <pty.h>
@@ -12,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <memory>
 #include <nlohmann/json.hpp>
@@ -791,6 +793,92 @@ struct signal_case {
     int signal;
     bool ignored;  // ignored when the tool started, as under nohup or `trap '' HUP`
 };
+
+// Callers of this tool waiting for the port, as their entries in the lock directory
+// show them.
+int waiters() {
+    int count = 0;
+    DIR* directory = opendir("/var/lock");
+    while (const dirent* entry = directory != nullptr ? readdir(directory) : nullptr) {
+        count += strncmp(entry->d_name, ".mdmio-queue..", 14) == 0;
+    }
+    if (directory != nullptr) closedir(directory);
+    return count;
+}
+
+TEST(EndToEndQueue, SixWaitersAreServedInTheOrderTheyCame) {
+    SANDBOX_REQUIRED();
+    fake_modem modem;
+    sandbox_attach_line("/dev/ttyUSB8", modem.line_path());
+    modem.start(std::vector<fake_modem_step>(6, {"\r", "\r\nOK\r\n"}));
+    live_process owner;
+    sandbox_write_file(lock_file, pid_text(owner.pid()));
+    std::vector<tool_result> results(6);
+    std::vector<std::thread> callers;
+    std::string order;
+    for (int k = 0; k < 6; ++k) {
+        const std::string command = "AT+W" + std::to_string(k + 1);
+        order += command + "\r";
+        callers.emplace_back([&results, k, command] {
+            results[k] = run_tool({"-f", command, "5"});
+        });
+        ASSERT_TRUE(eventually([&] { return waiters() == k + 1; }, 10000)) << k;
+    }
+    ASSERT_EQ(unlink(lock_file.c_str()), 0);
+    for (std::thread& caller : callers) caller.join();
+    for (const tool_result& r : results) EXPECT_EQ(r.out, "\r\nOK\r\n\n");
+    modem.stop();
+    EXPECT_EQ(modem.received(), order);
+    EXPECT_EQ(waiters(), 0);
+}
+
+// The port is free for a moment between two calls of a script in a loop: a caller that
+// waits gets it then, after about one hold.
+TEST(EndToEndQueue, ACallBesideALoopingCallerWaitsAboutOneHold) {
+    SANDBOX_REQUIRED();
+    fake_modem modem;
+    sandbox_attach_line("/dev/ttyUSB8", modem.line_path());
+    modem.start(std::vector<fake_modem_step>(9, {"\r", "\r\nOK\r\n", 400}));
+    double hold = 0;
+    std::thread loop([&] {
+        for (int call = 0; call < 8; ++call) {
+            const tool_result r = run_tool({"AT+LOOP", "3"});
+            if (call == 0) hold = r.seconds;
+        }
+    });
+    ASSERT_TRUE(eventually([] { return sandbox_exists(lock_file); }, 10000));
+    const tool_result r = run_tool({"AT+OTHER", "3"});
+    loop.join();
+    EXPECT_EQ(r.out, "\r\nOK\r\n\n");
+    EXPECT_LT(r.seconds, 2 * hold + 1.0) << "one hold took " << hold << " s";
+}
+
+TEST(EndToEndQueue, AWaiterKilledWhileWaitingHoldsNobodyUp) {
+    SANDBOX_REQUIRED();
+    fake_modem modem;
+    sandbox_attach_line("/dev/ttyUSB8", modem.line_path());
+    modem.start({{"AT+SECOND\r", "\r\nOK\r\n"}});
+    live_process owner;
+    sandbox_write_file(lock_file, pid_text(owner.pid()));
+    std::atomic<pid_t> first_pid{0};
+    tool_options first_options;
+    first_options.while_running = [&](pid_t child) { first_pid = child; };
+    tool_result first;
+    std::thread first_caller([&] { first = run_tool({"AT+FIRST", "5"}, first_options); });
+    ASSERT_TRUE(eventually([] { return waiters() == 1; }, 10000));
+    tool_result second;
+    std::thread second_caller([&] { second = run_tool({"-f", "AT+SECOND", "5"}); });
+    ASSERT_TRUE(eventually([] { return waiters() == 2; }, 10000));
+    kill(first_pid, SIGKILL);
+    first_caller.join();
+    ASSERT_EQ(unlink(lock_file.c_str()), 0);
+    const auto freed = std::chrono::steady_clock::now();
+    second_caller.join();
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - freed;
+    EXPECT_EQ(second.out, "\r\nOK\r\n\n");
+    EXPECT_LT(took.count(), 2.0);
+    EXPECT_EQ(waiters(), 0) << "the dead waiter's entry is cleared";
+}
 
 class EndToEndSignal : public ::testing::TestWithParam<signal_case> {};
 
