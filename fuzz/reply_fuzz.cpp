@@ -4,9 +4,8 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <string>
-
 #include <nlohmann/json.hpp>
+#include <string>
 
 #include "cli/json.h"
 #include "modem/modem.h"
@@ -41,7 +40,10 @@ std::string bytes_of(const std::string& text) {
             bytes += static_cast<char>(std::stoi(text.substr(i + 3, 2), nullptr, 16));
             i += 4;
         } else {
-            bytes += text[i] == 'r' ? '\r' : text[i] == 'n' ? '\n' : text[i] == 't' ? '\t' : text[i];
+            bytes += text[i] == 'r'   ? '\r'
+                     : text[i] == 'n' ? '\n'
+                     : text[i] == 't' ? '\t'
+                                      : text[i];
         }
     }
     return bytes;

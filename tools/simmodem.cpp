@@ -8,7 +8,13 @@
 // Text-mode SMS as 3GPP TS 27.005 has it: AT+CMGF=1, then AT+CMGS="<number>" answers
 // the prompt "\r\n> ", the text follows (echoed as it comes when echo is on), Ctrl-Z
 // sends it and "+CMGS: <mr>" follows a second later, ESC cancels it. A USSD request
-// (AT+CUSD=1,...) is answered OK at once and "+CUSD:" two seconds later.
+// (AT+CUSD=1,...) is answered OK at once and "+CUSD:" two seconds later; *101# opens a
+// menu in UCS-2 whose answer "1" gives the balance.
+// PDU mode (AT+CMGF=0, the default) as 27.005 has it: a few stored messages (GSM 7-bit
+// with extension characters, UCS-2 Cyrillic with an emoji, a long message in Chinese
+// stored out of order, an alphanumeric sender) read with AT+CPMS? and AT+CMGR, removed
+// with AT+CMGD; AT+CMGS=<length>, the prompt, the PDU and Ctrl-Z send one, reported
+// decoded on stderr. AT+CSCS sets the character set USSD requests come in.
 // With --unplug <UDC file> (the configfs file that binds its USB gadget), it leaves the
 // USB bus as a module does: after answering OK to a restart (AT+CFUN=1,1), or at once
 // without a word on a power-down (AT+QPOWD=0); it comes back two seconds later.
@@ -30,6 +36,8 @@
 #include <termios.h>
 #include <time.h>
 #include <unistd.h>
+
+#include "pdu/pdu.h"
 
 namespace {
 
@@ -78,18 +86,43 @@ constexpr long sim_ussd_delay_ms = 2000;
 constexpr char sim_ussd_answer[] = "\r\n+CUSD: 0,\"Your balance is 12.34 EUR\",15\r\n";
 constexpr long sim_answer_crossing_ms = 100;  // for the last answer to reach the host
 constexpr long sim_away_ms = 2000;
+
+// The stored messages, by index: status and PDU.
+struct sim_message {
+    int status;
+    const char* pdu;
+};
+constexpr sim_message sim_stored[] = {
+    {0,
+     "07919451020000F1040B915155214365F70000622190010000402550797A5C06D53665D08617DEF8401B947893026"
+     "D7A63D0E645066D8065D0866206"},
+    {1,
+     "07919451020000F1040781551532F40008622190010000491C041F04400438043204350442002C0020043C0438044"
+     "00020D83DDC4B"},
+    {0, "07919451020000F1440D91683108108300F00008622190010010230F060804123402024E16754C548C5E73"},
+    {1, "07919451020000F1040ED0D637396C7EBBCB0000621013329595000FD9775D0E1ABFC9651D28269BD100"},
+    {0, "07919451020000F1440D91683108108300F00008622190010000230D060804123402014F60597DFF0C"},
+};
+// "Меню: 1 Баланс" and "Баланс: 12,34 €", in UCS-2.
+constexpr char sim_ussd_menu[] =
+    "\r\n+CUSD: 1,\"041C0435043D044E003A00200031002004110430043B0430043D0441\",72\r\n";
+constexpr char sim_ussd_balance[] =
+    "\r\n+CUSD: 0,\"04110430043B0430043D0441003A002000310032002C00330034002020AC\",72\r\n";
 volatile sig_atomic_t sim_stopping = 0;
 
 // What the modem is in the middle of: typing a message, an answer it still owes.
 struct sim_state {
     bool echo = true;
     bool text_mode = false;  // AT+CMGF=1
-    bool typing = false;     // between the CMGS prompt and Ctrl-Z or ESC
+    bool ucs2 = false;       // AT+CSCS="UCS2"
+    bool stored[sizeof sim_stored / sizeof *sim_stored] = {true, true, true, true, true};
+    char reply[sim_line_size] = {};
+    bool typing = false;  // between the CMGS prompt and Ctrl-Z or ESC
     char number[sim_line_size] = {};
     char message[sim_line_size] = {};
     size_t message_length = 0;
     int message_reference = 0;
-    char owed[128] = {};  // an answer that comes later
+    char owed[512] = {};  // an answer that comes later
     long owed_at_ms = -1;
 };
 
@@ -123,6 +156,50 @@ void sim_owe(sim_state& state, const char* answer, long delay_ms) {
     state.owed_at_ms = sim_now_ms() + delay_ms;
 }
 
+// The index after a command's name ("AT+CMGR=3").
+bool sim_index_after(const char* line, const char* name, int& index) {
+    const size_t length = strlen(name);
+    if (strncmp(line, name, length) != 0) return false;
+    char* end = nullptr;
+    index = static_cast<int>(strtol(line + length, &end, 10));
+    return end != line + length && *end == '\0';
+}
+
+// PDU mode's storage commands; null for a command it doesn't know.
+const char* sim_pdu_command(const char* line, sim_state& state) {
+    constexpr int capacity = 50;
+    int used = 0;
+    for (bool here : state.stored) used += here;
+    if (strcmp(line, "AT+CPMS?") == 0) {
+        snprintf(state.reply, sizeof state.reply,
+                 "\r\n+CPMS: \"SM\",%d,%d,\"SM\",%d,%d,\"SM\",%d,%d\r\n\r\nOK\r\n", used, capacity,
+                 used, capacity, used, capacity);
+        return state.reply;
+    }
+    int index = -1;
+    if (sim_index_after(line, "AT+CMGR=", index)) {
+        if (index < 0 || index >= static_cast<int>(sizeof state.stored) || !state.stored[index]) {
+            return "\r\n+CMS ERROR: 321\r\n";
+        }
+        const sim_message& message = sim_stored[index];
+        const char sca_length[] = {message.pdu[0], message.pdu[1], '\0'};
+        const size_t sca = 1 + strtoul(sca_length, nullptr, 16);
+        snprintf(state.reply, sizeof state.reply, "\r\n+CMGR: %d,,%zu\r\n%s\r\n\r\nOK\r\n",
+                 message.status, strlen(message.pdu) / 2 - sca, message.pdu);
+        return state.reply;
+    }
+    if (strcmp(line, "AT+CMGD=1,4") == 0) {
+        for (bool& here : state.stored) here = false;
+        return "\r\nOK\r\n";
+    }
+    if (sim_index_after(line, "AT+CMGD=", index)) {
+        if (index >= 0 && index < static_cast<int>(sizeof state.stored))
+            state.stored[index] = false;
+        return "\r\nOK\r\n";
+    }
+    return nullptr;
+}
+
 // The reply to one command line; null for a line that wants none.
 const char* sim_reply(const char* line, sim_state& state) {
     if (line[0] == '\0') return nullptr;
@@ -136,8 +213,28 @@ const char* sim_reply(const char* line, sim_state& state) {
         state.text_mode = text_mode;
         return "\r\nOK\r\n";
     }
+    if (strcmp(line, "AT+CMGF?") == 0)
+        return state.text_mode ? "\r\n+CMGF: 1\r\n\r\nOK\r\n" : "\r\n+CMGF: 0\r\n\r\nOK\r\n";
+    if (strcmp(line, "AT+CSCS?") == 0)
+        return state.ucs2 ? "\r\n+CSCS: \"UCS2\"\r\n\r\nOK\r\n"
+                          : "\r\n+CSCS: \"GSM\"\r\n\r\nOK\r\n";
+    if (strncmp(line, "AT+CSCS=", 8) == 0) {
+        state.ucs2 = strcmp(line + 8, "\"UCS2\"") == 0;
+        return "\r\nOK\r\n";
+    }
+    const char* storage_reply = sim_pdu_command(line, state);
+    if (storage_reply != nullptr) return storage_reply;
+    if (strcmp(line, "AT+CUSD=2") == 0) return "\r\nOK\r\n";
+    if (strcmp(line, "AT+CUSD=1,\"*101#\",15") == 0 ||
+        strcmp(line, "AT+CUSD=1,\"002A0031003000310023\",15") == 0) {
+        sim_owe(state, sim_ussd_menu, sim_ussd_delay_ms);
+        return "\r\nOK\r\n";
+    }
+    if (strcmp(line, "AT+CUSD=1,\"1\",15") == 0 || strcmp(line, "AT+CUSD=1,\"0031\",15") == 0) {
+        sim_owe(state, sim_ussd_balance, sim_ussd_delay_ms);
+        return "\r\nOK\r\n";
+    }
     if (strncmp(line, "AT+CMGS=", 8) == 0) {
-        if (!state.text_mode) return "\r\n+CMS ERROR: 302\r\n";
         snprintf(state.number, sizeof state.number, "%s", line + 8);
         state.typing = true;
         state.message_length = 0;
@@ -166,12 +263,29 @@ void sim_flood(int fd, size_t size) {
     }
 }
 
+// A message sent in PDU mode, decoded as a phone would show it.
+void sim_report_pdu(const sim_state& state) {
+    uint8_t bytes[pdu_octets_most];
+    const long octets = pdu_from_hex(state.message, state.message_length, bytes, sizeof bytes);
+    pdu_message message{};
+    if (octets < 0 || !pdu_decode(bytes, static_cast<size_t>(octets), message)) {
+        fprintf(stderr, "simmodem: undecodable PDU %s\n", state.message);
+        return;
+    }
+    fprintf(stderr, "simmodem: message to %s (part %u of %u): %.*s\n", message.address,
+            message.part, message.parts, static_cast<int>(message.text_length), message.text);
+}
+
 // One character of a message being typed: Ctrl-Z sends it, ESC drops it.
 void sim_type(int fd, char c, sim_state& state) {
     if (c == sim_ctrl_z) {
         state.typing = false;
         state.message[state.message_length] = '\0';
-        fprintf(stderr, "simmodem: message to %s: %s\n", state.number, state.message);
+        if (state.text_mode) {
+            fprintf(stderr, "simmodem: message to %s: %s\n", state.number, state.message);
+        } else {
+            sim_report_pdu(state);
+        }
         char answer[64];
         snprintf(answer, sizeof answer, "\r\n+CMGS: %d\r\n\r\nOK\r\n", ++state.message_reference);
         sim_owe(state, answer, sim_send_delay_ms);

@@ -8,7 +8,9 @@
 #include <syslog.h>
 #include <unistd.h>
 
+#include "cli/jobs.h"
 #include "cli/json.h"
+#include "cli/output.h"
 #include "modem/modem.h"
 #include "sys/sys_io.h"
 
@@ -21,7 +23,7 @@ constexpr char cli_slot_option[] = "-s";
 constexpr char cli_final_option[] = "-f";
 // `-j` prints one JSON document instead of the replies as they are.
 constexpr char cli_json_option[] = "-j";
-constexpr size_t cli_module_text_size = 16;
+constexpr size_t cli_number_text_size = 24;
 constexpr char cli_slot_names[][2] = {"0", "1"};
 constexpr int cli_default_slot = 0;
 constexpr int cli_lock_wait_sec = 5;
@@ -29,15 +31,6 @@ constexpr int cli_lock_wait_sec = 5;
 // the modem's command line and spoil the next command of whichever program sends one.
 constexpr size_t cli_command_size = 512;
 constexpr int cli_termination_signals[] = {SIGINT, SIGTERM, SIGHUP};
-
-// Writes the text and its line end to standard output in one write, retrying
-// interrupted and short writes, with no buffer in between: a write that fails leaves
-// nothing half printed. False when they could not all be written.
-bool cli_print(const char* text, const char* end = "") {
-    iovec pieces[] = {{const_cast<char*>(text), strlen(text)},
-                      {const_cast<char*>(end), strlen(end)}};
-    return sys_write_pieces(STDOUT_FILENO, pieces, static_cast<int>(sys_count(pieces)), sys_never);
-}
 
 // The name the tool was started by, as the C library's own default log tag takes it:
 // what follows the last slash.
@@ -74,7 +67,7 @@ int cli_parse_slot(const char* text) {
 }
 
 int cli_usage() {
-    cli_print(cli_usage_text);
+    static_cast<void>(output_print(cli_usage_text, ""));
     return 1;
 }
 
@@ -98,18 +91,6 @@ void cli_catch_termination() {
         }
         sigaction(signal_number, &action, nullptr);
     }
-}
-
-// The document's head: which module, on which port.
-void cli_json_head(int slot) {
-    char module[cli_module_text_size];
-    snprintf(module, sizeof module, "%08x", static_cast<unsigned>(modem_module_id()));
-    json_raw("{\"slot\":");
-    json_raw(cli_slot_names[slot]);
-    json_raw(",\"port\":");
-    json_text(modem_port_path());
-    json_raw(",\"module\":");
-    json_text(module);
 }
 
 // One exchange as an object: the reply as printed, its non-empty lines but the final
@@ -140,16 +121,11 @@ void cli_json_exchange(const char* command, const char* reply, sys_ns took) {
     } else {
         json_raw("null");
     }
-    json_raw(timed_out ? ",\"timeout\":true,\"ms\":" : ",\"timeout\":false,\"ms\":");
-    char ms[cli_module_text_size];
+    json_raw(timed_out ? R"(,"timeout":true,"ms":)" : R"(,"timeout":false,"ms":)");
+    char ms[cli_number_text_size];
     snprintf(ms, sizeof ms, "%lld", static_cast<long long>(took / sys_ns_per_ms));
     json_raw(ms);
     json_raw("}");
-}
-
-// The piece composed, in one write.
-bool cli_print_json() {
-    return json_fits() && sys_write_all(STDOUT_FILENO, json_bytes(), json_length(), sys_never);
 }
 
 }  // namespace
@@ -186,7 +162,9 @@ int cli_run(int argc, char** argv) {
             break;
         }
     }
-    if (!cli_pairs_valid(argc, argv, first)) return cli_usage();
+    job_request job{};
+    if (!job_parse(argc, argv, first, job)) return cli_usage();
+    if (job.kind == job_kind::commands && !cli_pairs_valid(argc, argv, first)) return cli_usage();
 
     // 2. A closed pipe must show as a failed write, not kill us while we hold the port;
     //    a termination signal must not leave the lock behind. Log lines carry the
@@ -199,22 +177,28 @@ int cli_run(int argc, char** argv) {
     // 3. Identify the module, claim its port and open the line, once for every pair.
     if (!modem_open(slot, cli_lock_wait_sec)) {
         if (!json) {
-            cli_print("BUSY", "\n");
+            static_cast<void>(output_print("BUSY", "\n"));
             return 1;
         }
         json_clear();
-        cli_json_head(slot);
+        output_json_head(slot);
         json_raw(",\"busy\":");
         json_text(modem_busy_reason());
         json_raw("}\n");
-        cli_print_json();
+        static_cast<void>(output_json());
         return 1;
     }
 
-    // 4. The exchanges in order, whatever the earlier replies were, each reply printed
+    // 4. A job's exchanges, or the commands' exchanges in order, whatever the earlier replies were,
+    // each reply printed
     //    byte for byte with one newline as soon as it is gathered. A reply that can't be
     //    written out ends the run: nobody would read the rest. As JSON, the document's
     //    head goes out with the first exchange and its end with the last.
+    if (job.kind != job_kind::commands) {
+        const int status = job_run(job, slot, json);
+        modem_close();
+        return status;
+    }
     bool printed = true;
     for (int i = first; i < argc && printed; i += 2) {
         char command[cli_command_size];
@@ -223,19 +207,19 @@ int cli_run(int argc, char** argv) {
         const char* reply = modem_command(command, cli_parse_timeout(argv[i + 1]), end_at_final);
         if (reply == nullptr) reply = "";
         if (!json) {
-            printed = cli_print(reply, "\n");
+            printed = output_print(reply, "\n");
             continue;
         }
         json_clear();
         if (i == first) {
-            cli_json_head(slot);
+            output_json_head(slot);
             json_raw(",\"exchanges\":[");
         } else {
             json_raw(",");
         }
         cli_json_exchange(argv[i], reply, sys_now() - start);
         if (i + 2 >= argc) json_raw("]}\n");
-        printed = cli_print_json();
+        printed = output_json();
     }
 
     // 5. Give the port back before the status is known to anyone.

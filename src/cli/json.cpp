@@ -68,8 +68,13 @@ size_t json_utf8_length(const unsigned char* bytes, size_t length) {
 }
 
 void json_string(const char* bytes, size_t length) {
-    const auto* text = reinterpret_cast<const unsigned char*>(bytes);
     json_put("\"", 1);
+    json_escaped(bytes, length);
+    json_put("\"", 1);
+}
+
+void json_escaped(const char* bytes, size_t length) {
+    const auto* text = reinterpret_cast<const unsigned char*>(bytes);
     size_t i = 0;
     while (i < length) {
         const unsigned char byte = text[i];
@@ -95,7 +100,6 @@ void json_string(const char* bytes, size_t length) {
             json_put(bytes + i - 1, 1);
         }
     }
-    json_put("\"", 1);
 }
 
 void json_text(const char* text) {

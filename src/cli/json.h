@@ -9,7 +9,7 @@
 
 // Room for an exchange whose reply and command escape at 6 bytes each, twice over
 // (the reply and its lines), and the document's frame.
-constexpr size_t json_buffer_size = 112 * 1024;
+constexpr size_t json_buffer_size = size_t{112} * 1024;
 
 // Starts a new piece of text.
 void json_clear();
@@ -19,6 +19,10 @@ void json_raw(const char* text);
 
 // Appends `length` bytes as a JSON string, quotes included.
 void json_string(const char* bytes, size_t length);
+
+// Appends `length` bytes escaped as within a string, without quotes: a string written
+// piece by piece. Each piece must end where a character ends.
+void json_escaped(const char* bytes, size_t length);
 
 // Appends a JSON string, or null for a null text.
 void json_text(const char* text);

@@ -37,12 +37,12 @@ volatile sig_atomic_t queue_joined = 0;
 // The highest ticket the last look saw, live or not: a newcomer's comes after it.
 unsigned long queue_last_ticket = 0;
 
-// The directory entry as getdents64 gives it.
+// The directory entry as getdents64 gives it; only its length and name are read.
 struct queue_dirent {
-    uint64_t inode;
-    int64_t offset;
+    uint64_t inode;  // cppcheck-suppress unusedStructMember
+    int64_t offset;  // cppcheck-suppress unusedStructMember
     unsigned short length;
-    unsigned char type;
+    unsigned char type;  // cppcheck-suppress unusedStructMember
     char name[1];
 };
 

@@ -49,9 +49,13 @@ bool modem_message_echo(const char* reply, size_t reply_length, const char* text
                         size_t& echo) {
     if (reply_length < body || memcmp(reply, text, body) != 0) return false;
     echo = body;
-    if (echo < reply_length && reply[echo] == text[body]) ++echo;
-    if (text[body + 1] == '\r' && echo < reply_length && reply[echo] == '\r' &&
-        (echo + 1 == reply_length || reply[echo + 1] != '\n')) {
+    // What follows the echoed body: its ending, then a carriage return that is no line's.
+    const char* rest = reply + body;
+    size_t left = reply_length - body;
+    if (left > 0 && rest[0] == text[body]) {
+        ++echo, ++rest, --left;
+    }
+    if (text[body + 1] == '\r' && left > 0 && rest[0] == '\r' && (left == 1 || rest[1] != '\n')) {
         ++echo;
     }
     return echo > 0;
@@ -77,14 +81,15 @@ bool modem_echo_span(const char* reply, size_t reply_length, const char* text, s
 // the modem says to a command (V.250, 27.007, 27.005). Lines that only look like one
 // (+COPS: 0,0,"OK",7; OK MOBILE; ERRORS: 0) are not.
 bool modem_final_line(const char* line, size_t length) {
+    bool found = false;
     for (const char* code : modem_final_codes) {
-        if (length == strlen(code) && memcmp(line, code, length) == 0) return true;
+        found = found || (length == strlen(code) && memcmp(line, code, length) == 0);
     }
     for (const char* start : modem_final_starts) {
         const size_t start_length = strlen(start);
-        if (length >= start_length && memcmp(line, start, start_length) == 0) return true;
+        found = found || (length >= start_length && memcmp(line, start, start_length) == 0);
     }
-    return false;
+    return found;
 }
 
 // The serial line's question, with -f: the reply's length once a final result code has

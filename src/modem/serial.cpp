@@ -3,7 +3,6 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
-#include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
 #include <sys/ioctl.h>
@@ -70,12 +69,15 @@ bool serial_exclusive(int fd) {
     }
 }
 
-// Logs a failure and keeps its text for the caller to report.
-[[gnu::format(printf, 1, 2)]] void serial_log(const char* format, ...) {
-    va_list arguments;
-    va_start(arguments, format);
-    vsnprintf(serial_failure, sizeof serial_failure, format, arguments);
-    va_end(arguments);
+// Logs a failed call, "<call>(<path>) error: <cause>" or "<call> error: <cause>", and
+// keeps the line for the caller to report.
+void serial_log(const char* call, const char* path) {
+    const char* cause = strerror(errno);
+    if (path != nullptr) {
+        snprintf(serial_failure, sizeof serial_failure, "%s(%s) error: %s", call, path, cause);
+    } else {
+        snprintf(serial_failure, sizeof serial_failure, "%s error: %s", call, cause);
+    }
     syslog(LOG_ERR, "%s", serial_failure);
 }
 
@@ -107,7 +109,7 @@ int serial_open(const char* path, unsigned baud, unsigned data_bits, const char*
     if (fd < 0) {
         // EBUSY: the tty is in exclusive mode and we are not root; it is held, not broken.
         if (errno == EBUSY) return serial_line_exclusive;
-        serial_log("open(%s) error: %s", path, strerror(errno));
+        serial_log("open", path);
         return -1;
     }
     // Modem managers, GNU screen and gpsd claim a line with exclusive mode, tio and
@@ -124,12 +126,12 @@ int serial_open(const char* path, unsigned baud, unsigned data_bits, const char*
     termios line{};
     if (tcgetattr(fd, &line) != 0) {
         // Applying settings built on nothing would be worse than leaving the line alone.
-        serial_log("tcsetattr(%s) error: %s", path, strerror(errno));
+        serial_log("tcsetattr", path);
         return fd;
     }
     serial_line_settings(line, baud, data_bits, parity, stop_bits);
     if (tcsetattr(fd, TCSANOW, &line) != 0) {
-        serial_log("tcsetattr(%s) error: %s", path, strerror(errno));
+        serial_log("tcsetattr", path);
     }
     return fd;
 }
@@ -140,7 +142,7 @@ char* serial_exchange(int fd, const char* text, int timeout_sec, serial_complete
     // The whole command or the modem sees a cut one; the line gets the caller's time-out
     // to take it.
     if (length > 0 && !sys_write_all(fd, text, length, sys_now() + long_wait)) {
-        serial_log("write error: %s", strerror(errno));
+        serial_log("write", nullptr);
     }
 
     memset(serial_reply, 0, sizeof serial_reply);

@@ -34,8 +34,6 @@ const std::string record0 = "/var/data/plmnWhitelist/module_0_id";
 const std::string record1 = "/var/data/plmnWhitelist/module_1_id";
 const std::string lock_file1 = "/var/lock/LCK..ttyUSB16";
 
-std::string owner_text(pid_t pid);
-
 struct usage_case {
     const char* name;
     std::vector<std::string> args;
@@ -74,7 +72,14 @@ INSTANTIATE_TEST_SUITE_P(
                       usage_case{"FinalCodesWithoutAPair", {"-f"}},
                       usage_case{"FinalCodesThenSlotAlone", {"-f", "-s"}},
                       usage_case{"SlotThenFinalCodesWithoutAPair", {"-s", "1", "-f"}},
-                      usage_case{"JsonWithoutAPair", {"-j", "-f"}}),
+                      usage_case{"JsonWithoutAPair", {"-j", "-f"}}, usage_case{"SmsAlone", {"sms"}},
+                      usage_case{"SmsListWithMore", {"sms", "list", "x"}},
+                      usage_case{"SmsSendToNoNumber", {"sms", "send", "+1555-12", "Hi"}},
+                      usage_case{"SmsSendNothing", {"sms", "send", "+15551234567", ""}},
+                      usage_case{"SmsSendTooLong",
+                                 {"sms", "send", "+15551234567", std::string(153 * 255 + 1, 'a')}},
+                      usage_case{"SmsDeleteNoIndex", {"sms", "delete", "x"}},
+                      usage_case{"UssdWithoutCode", {"-j", "ussd"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct exchange_case {
@@ -318,16 +323,13 @@ TEST(EndToEnd, JsonDocumentClassifiesEveryKindOfReply) {
 // -j and BUSY: the document says why, as the log line does.
 TEST(EndToEnd, JsonBusyNamesWhatKeptThePort) {
     SANDBOX_REQUIRED();
-    fake_modem modem;
-    sandbox_attach_line("/dev/ttyUSB8", modem.line_path());
-    live_process owner;
-    sandbox_write_file(lock_file, pid_text(owner.pid()));
     const tool_result r = run_tool({"-j", "AT", "1"});
     EXPECT_EQ(r.status, 1);
     const nlohmann::json doc = nlohmann::json::parse(r.out, nullptr, false);
     ASSERT_FALSE(doc.is_discarded()) << r.out;
     EXPECT_EQ(doc["port"], "/dev/ttyUSB8");
-    EXPECT_EQ(doc["busy"], "lock file " + lock_file + " of pid " + owner_text(owner.pid()));
+    EXPECT_EQ(doc["module"], "00000000");
+    EXPECT_EQ(doc["busy"].get<std::string>().rfind("open(/dev/ttyUSB8) error: ", 0), 0u) << r.out;
     EXPECT_FALSE(doc.contains("exchanges"));
 }
 
@@ -879,6 +881,124 @@ TEST(EndToEndQueue, AWaiterKilledWhileWaitingHoldsNobodyUp) {
     EXPECT_LT(took.count(), 2.0);
     EXPECT_EQ(waiters(), 0) << "the dead waiter's entry is cleared";
 }
+
+// The jobs, each under one claim of the port, against a module that answers them.
+struct job_case {
+    const char* name;
+    std::vector<std::string> args;
+    std::vector<fake_modem_step> script;
+    std::string out;  // for -j: the key to read, and its value as JSON
+    int status;
+    std::string received;
+    const char* json_key = nullptr;
+    bool received_is_a_start = false;
+};
+
+class EndToEndJob : public ::testing::TestWithParam<job_case> {};
+
+TEST_P(EndToEndJob, RunsUnderOneClaimAndPrintsItsResult) {
+    SANDBOX_REQUIRED();
+    const job_case& c = GetParam();
+    fake_modem modem;
+    sandbox_attach_line("/dev/ttyUSB8", modem.line_path());
+    modem.start(c.script);
+    const tool_result r = run_tool(c.args);
+    EXPECT_EQ(r.status, c.status);
+    if (c.json_key != nullptr) {
+        const nlohmann::json doc = nlohmann::json::parse(r.out, nullptr, false);
+        ASSERT_FALSE(doc.is_discarded()) << r.out;
+        EXPECT_EQ(doc[c.json_key], nlohmann::json::parse(c.out)) << r.out;
+    } else {
+        EXPECT_EQ(r.out, c.out);
+    }
+    EXPECT_FALSE(sandbox_exists(lock_file));
+    modem.stop();
+    // A message's reference changes from run to run: only what comes before it is known.
+    const std::string received = modem.received();
+    EXPECT_EQ(c.received_is_a_start ? received.substr(0, c.received.size()) : received, c.received);
+}
+
+const std::string ok = "\r\nOK\r\n";
+const std::string cusd_menu =
+    "\r\n+CUSD: 1,\"041C0435043D044E003A00200031002004110430043B0430043D0441\",72\r\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Jobs, EndToEndJob,
+    ::testing::Values(
+        // Text mode found, so put back; a long message stored out of order, a gap.
+        job_case{"SmsList",
+                 {"sms", "list"},
+                 {{"AT+CMGF?\r", "\r\n+CMGF: 1\r\n" + ok},
+                  {"AT+CMGF=0\r", ok},
+                  {"AT+CPMS?\r", "\r\n+CPMS: \"SM\",3,5,\"SM\",3,5,\"SM\",3,5\r\n" + ok},
+                  {"AT+CMGR=0\r",
+                   "\r\n+CMGR: "
+                   "0,,"
+                   "35\r\n07919451020000F1440D91683108108300F00008622190010010230F060804123402024E1"
+                   "6754C548C5E73\r\n" +
+                       ok},
+                  {"AT+CMGR=1\r", "\r\n+CMS ERROR: 321\r\n"},
+                  {"AT+CMGR=2\r",
+                   "\r\n+CMGR: "
+                   "1,,"
+                   "45\r\n07919451020000F1040781551532F40008622190010000491C041F0440043804320435044"
+                   "2002C0020043C043804400020D83DDC4B\r\n" +
+                       ok},
+                  {"AT+CMGR=3\r",
+                   "\r\n+CMGR: "
+                   "0,,"
+                   "33\r\n07919451020000F1440D91683108108300F00008622190010000230D060804123402014F6"
+                   "0597DFF0C\r\n" +
+                       ok},
+                  {"AT+CMGF=1\r", ok}},
+                 "[3,0] unread from +8613800138000 2026-12-09T10:00:00+08:00\n你好，世界和平\n\n"
+                 "[2] read from 5551234 2026-12-09T10:00:00-03:30\nПривет, мир 👋\n\n",
+                 0,
+                 "AT+CMGF?\rAT+CMGF=0\rAT+CPMS?\rAT+CMGR=0\rAT+CMGR=1\rAT+CMGR=2\rAT+CMGR=3\r"
+                 "AT+CMGF=1\r"},
+        // Two parts in UCS-2; the second refused: its error, and status 1.
+        job_case{"SmsSendInTwoParts",
+                 {"-j", "-f", "sms", "send", "+79161234567",
+                  std::string(40, 'x') + "Я" + std::string(40, 'y')},
+                 {{"AT+CMGF?\r", "\r\n+CMGF: 0\r\n" + ok},
+                  {"\r", "\r\n> "},
+                  {"\x1a\r", "\r\n+CMGS: 42\r\n" + ok},
+                  {"\r", "\r\n> "},
+                  {"\x1a\r", "\r\n+CMS ERROR: 500\r\n"}},
+                 R"([{"reference":42},{"error":"+CMS ERROR: 500"}])",
+                 1,
+                 "AT+CMGF?\rAT+CMGS=153\r0041000B919761214365F700088C050003",
+                 "sent",
+                 true},
+        job_case{"SmsDeleteAll",
+                 {"sms", "delete", "all"},
+                 {{"AT+CMGD=1,4\r", ok}},
+                 "",
+                 0,
+                 "AT+CMGD=1,4\r"},
+        // A module in UCS2: the request and the reply go as hex; a menu answered.
+        job_case{
+            "UssdMenuInUcs2",
+            {"ussd", "*101#", "1"},
+            {{"AT+CSCS?\r", "\r\n+CSCS: \"UCS2\"\r\n" + ok},
+             {"AT+CUSD=1,\"002A0031003000310023\",15\r", ok},
+             {"", cusd_menu, 300},
+             {"AT+CUSD=1,\"0031\",15\r", ok + "\r\n+CUSD: 0,\"04110430043B0430043D0441\",72\r\n"}},
+            "Меню: 1 Баланс\nБаланс\n",
+            0,
+            "AT+CSCS?\rAT+CUSD=1,\"002A0031003000310023\",15\rAT+CUSD=1,\"0031\",15\r"},
+        // No reply left while the network asks for more: the session is ended.
+        job_case{"UssdSessionEndedWhenNoReplyIsLeft",
+                 {"-j", "ussd", "*101#"},
+                 {{"AT+CSCS?\r", "\r\n+CSCS: \"GSM\"\r\n" + ok},
+                  {"AT+CUSD=1,\"*101#\",15\r", ok},
+                  {"", cusd_menu, 300},
+                  {"AT+CUSD=2\r", ok}},
+                 R"([{"text":"Меню: 1 Баланс","more":true}])",
+                 0,
+                 "AT+CSCS?\rAT+CUSD=1,\"*101#\",15\rAT+CUSD=2\r",
+                 "ussd"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 class EndToEndSignal : public ::testing::TestWithParam<signal_case> {};
 

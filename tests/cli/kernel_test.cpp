@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <memory>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -103,6 +104,28 @@ TEST_F(Kernel, StatusPageWithFinalCodesGivesTheSameRepliesAtLeastFiveTimesFaster
     EXPECT_EQ(at_final.out, by_silence.out);
     EXPECT_NE(at_final.out.find("+QTEMP: "), std::string::npos) << at_final.out;
     EXPECT_LT(at_final.seconds * 5, by_silence.seconds);
+}
+
+// The jobs through the real driver, in PDU mode: texts in any language, a long message
+// merged and one split, a USSD menu in UCS-2 walked.
+TEST_F(Kernel, SmsAndUssdInAnyLanguage) {
+    const tool_result list = run_tool({"-j", "sms", "list"});
+    const nlohmann::json messages = nlohmann::json::parse(list.out, nullptr, false)["messages"];
+    std::vector<std::string> texts;
+    for (const nlohmann::json& message : messages) {
+        texts.push_back(message["text"]);
+        EXPECT_EQ(message["complete"], true);
+    }
+    EXPECT_EQ(texts, (std::vector<std::string>{"Price 5€ [a] {b} ~c \\d |e ^f", "Привет, мир 👋",
+                                               "你好，世界和平", "Your code: 1234"}))
+        << list.out;
+    const tool_result sent = run_tool({"-j", "-f", "sms", "send", "+79161234567",
+                                       "Привет! Это длинное сообщение, которое не поместится в "
+                                       "одну часть, потому что в нём больше семидесяти знаков."});
+    EXPECT_EQ(sent.status, 0) << sent.out;
+    EXPECT_EQ(nlohmann::json::parse(sent.out, nullptr, false)["sent"].size(), 2u) << sent.out;
+    const tool_result ussd = run_tool({"ussd", "*101#", "1"});
+    EXPECT_EQ(ussd.out, "Меню: 1 Баланс\nБаланс: 12,34 €\n");
 }
 
 TEST_F(Kernel, LineSettingsAfterARunOverALineLeftAt9600SevenOddTwoWithFlowControl) {

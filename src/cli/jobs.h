@@ -1,0 +1,23 @@
+// The jobs beside plain commands, each under one claim of the port:
+//     sms list | sms send <number> <text> | sms delete <index>|all | ussd <code> [<reply>]...
+// printed as a readable text or, with -j, as the JSON document.
+#pragma once
+
+#include "pdu/pdu.h"
+
+enum class job_kind { commands, sms_list, sms_send, sms_delete, ussd };
+
+struct job_request {
+    job_kind kind;
+    char** args;  // what follows the job's name
+    int count;
+    pdu_outgoing plan;  // sms send
+    int index;          // sms delete; -1 for all
+};
+
+// What the arguments from `first` on ask for: job_kind::commands when they are not a
+// job. False for a job that can't be done as asked: the usage text, nothing touched.
+[[nodiscard]] bool job_parse(int argc, char** argv, int first, job_request& job);
+
+// Runs the job on the open port; returns the exit status.
+[[nodiscard]] int job_run(const job_request& job, int slot, bool json);

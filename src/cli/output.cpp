@@ -1,0 +1,44 @@
+#include "cli/output.h"
+
+#include <stdio.h>
+#include <string.h>
+#include <unistd.h>
+
+#include "cli/json.h"
+#include "modem/modem.h"
+#include "sys/sys_io.h"
+
+namespace {
+
+constexpr size_t output_module_text_size = 16;
+constexpr char output_slot_names[][2] = {"0", "1"};
+
+}  // namespace
+
+bool output_print(const char* text, const char* end) {
+    iovec pieces[] = {{const_cast<char*>(text), strlen(text)},
+                      {const_cast<char*>(end), strlen(end)}};
+    return sys_write_pieces(STDOUT_FILENO, pieces, static_cast<int>(sys_count(pieces)), sys_never);
+}
+
+void output_json_head(int slot) {
+    char module[output_module_text_size];
+    snprintf(module, sizeof module, "%08x", static_cast<unsigned>(modem_module_id()));
+    json_raw("{\"slot\":");
+    json_raw(output_slot_names[slot == 0 ? 0 : 1]);
+    json_raw(",\"port\":");
+    json_text(modem_port_path());
+    json_raw(",\"module\":");
+    json_text(module);
+}
+
+bool output_json() {
+    const bool written =
+        json_fits() && sys_write_all(STDOUT_FILENO, json_bytes(), json_length(), sys_never);
+    json_clear();
+    return written;
+}
+
+bool output_json_when_full() {
+    return json_length() < json_buffer_size / 2 || output_json();
+}
