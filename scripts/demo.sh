@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Builds mdmio and runs real exchanges through it against a simulated modem, inside a
+# Builds mdmio and runs real exchanges and jobs through it against a simulated modem, inside a
 # private mount namespace whose /dev, /var and USB serial table are the demo's own:
 # the machine's own /var/lock and devices are never touched.
 set -euo pipefail
@@ -38,5 +38,14 @@ echo "\$ mdmio -f AT+CSQ 2 AT+COPS? 2 ... (a status page of ${#page[@]} argument
 start=$(date +%s%N)
 build/demo/mdmio -f "${page[@]}" | tr -d '\r' | grep -v '^$' | grep -v '^OK$'
 echo "(status page of $((${#page[@]} / 2)) commands with -f: $(( ($(date +%s%N) - start) / 1000000 )) ms)"
+# SMS and USSD in any language, in PDU mode: the stored messages decoded and merged, a
+# long message in Cyrillic sent in two parts, and a USSD menu in UCS-2 walked.
+echo "\$ mdmio sms list"
+build/demo/mdmio sms list
+echo "\$ mdmio sms send +79161234567 'Привет! ...'"
+build/demo/mdmio sms send +79161234567 \
+  "Привет! Это длинное сообщение, которое не поместится в одну часть, потому что в нём больше семидесяти знаков."
+echo "\$ mdmio ussd '*101#' 1"
+build/demo/mdmio ussd '*101#' 1
 echo "module ID recorded: $(cat /var/data/plmnWhitelist/module_0_id)"
 kill "$mdmio_modem_pid"
