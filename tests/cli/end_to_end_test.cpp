@@ -925,12 +925,13 @@ const std::string cusd_menu =
 INSTANTIATE_TEST_SUITE_P(
     Jobs, EndToEndJob,
     ::testing::Values(
-        // Text mode found, so put back; a long message stored out of order, a gap.
+        // Text mode found, so put back; a long message stored out of order, a gap, one
+        // with a part missing, one that can't be decoded.
         job_case{"SmsList",
                  {"sms", "list"},
                  {{"AT+CMGF?\r", "\r\n+CMGF: 1\r\n" + ok},
                   {"AT+CMGF=0\r", ok},
-                  {"AT+CPMS?\r", "\r\n+CPMS: \"SM\",3,5,\"SM\",3,5,\"SM\",3,5\r\n" + ok},
+                  {"AT+CPMS?\r", "\r\n+CPMS: \"SM\",5,9,\"SM\",5,9,\"SM\",5,9\r\n" + ok},
                   {"AT+CMGR=0\r",
                    "\r\n+CMGR: "
                    "0,,"
@@ -950,12 +951,21 @@ INSTANTIATE_TEST_SUITE_P(
                    "33\r\n07919451020000F1440D91683108108300F00008622190010000230D060804123402014F6"
                    "0597DFF0C\r\n" +
                        ok},
+                  {"AT+CMGR=4\r",
+                   "\r\n+CMGR: "
+                   "0,,"
+                   "47\r\n07919451020000F1440B915155214365F700006221900100004020050003070301A061391"
+                   "DF47697416F33280C62BFDD6710BD8CA7B340\r\n" +
+                       ok},
+                  {"AT+CMGR=5\r", "\r\n+CMGR: 1,,4\r\n0791ABCD\r\n" + ok},
                   {"AT+CMGF=1\r", ok}},
                  "[3,0] unread from +8613800138000 2026-12-09T10:00:00+08:00\n你好，世界和平\n\n"
-                 "[2] read from 5551234 2026-12-09T10:00:00-03:30\nПривет, мир 👋\n\n",
+                 "[2] read from 5551234 2026-12-09T10:00:00-03:30\nПривет, мир 👋\n\n"
+                 "[4] unread from +15551234567 (incomplete) 2026-12-09T10:00:00+01:00\n"
+                 "Part one of a long text, \n\n[5] read undecodable\n0791ABCD\n\n",
                  0,
                  "AT+CMGF?\rAT+CMGF=0\rAT+CPMS?\rAT+CMGR=0\rAT+CMGR=1\rAT+CMGR=2\rAT+CMGR=3\r"
-                 "AT+CMGF=1\r"},
+                 "AT+CMGR=4\rAT+CMGR=5\rAT+CMGF=1\r"},
         // Two parts in UCS-2; the second refused: its error, and status 1.
         job_case{"SmsSendInTwoParts",
                  {"-j", "-f", "sms", "send", "+79161234567",
