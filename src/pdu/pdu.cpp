@@ -68,7 +68,7 @@ uint8_t pdu_byte(pdu_reader& reader) {
 
 // The septet packed at `bit`, whose high bits may lie in the next octet.
 uint8_t pdu_septet_at(const uint8_t* packed, size_t bit) {
-    unsigned value = packed[bit / 8] >> (bit % 8);
+    unsigned value = static_cast<unsigned>(packed[bit / 8]) >> (bit % 8);
     if (bit % 8 > 1) value |= static_cast<unsigned>(packed[bit / 8 + 1]) << (8 - bit % 8);
     return static_cast<uint8_t>(value & 0x7f);
 }
@@ -167,7 +167,8 @@ bool pdu_read_address(pdu_reader& reader, char (&address)[pdu_address_size]) {
     size_t used = 0;
     if (ton == pdu_ton_international && length > 0) address[used++] = '+';
     for (size_t digit = 0; digit < length; ++digit) {
-        const unsigned nibble = (bytes[digit / 2] >> (digit % 2 ? 4 : 0)) & 0xfu;
+        const unsigned nibble =
+            (static_cast<unsigned>(bytes[digit / 2]) >> (digit % 2 ? 4 : 0)) & 0xfu;
         if (nibble == 0xf || used + 1 >= sizeof address) return false;
         address[used++] = pdu_digits[nibble];
     }
