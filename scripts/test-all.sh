@@ -116,16 +116,13 @@ read -r lane_passed lane_failed lane_skipped < <(sed -n \
   build/fullsystem.log)
 count "${lane_passed:-0}" "${lane_failed:-1}" "${lane_skipped:-0}"
 
-build sanitize -DMDMIO_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
-run_tests sanitize
-
 cmake -S . -B build/fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DMDMIO_FUZZ=ON \
   -DBUILD_TESTING=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMDMIO_WERROR=ON >/dev/null
 echo "== build fuzz"
 cmake --build build/fuzz
-# The fuzzers run beside the fault sweep, which spends most of its time waiting out the
-# lock wait of a held port. New inputs go to the build tree; the checked-in corpus is
-# only read.
+# The fuzzers, the sanitizer suite, the static checks, the packages and the demo run
+# beside the fault sweep, which spends most of its time waiting out the lock wait of a
+# held port. New inputs go to the build tree; the checked-in corpus is only read.
 fuzz() {  # target
   mkdir -p "build/fuzz/corpus/$1"
   "build/fuzz/fuzz/$1_fuzz" -max_total_time="$fuzz_seconds" -artifact_prefix="build/fuzz/" \
@@ -140,21 +137,11 @@ for target in "${fuzz_targets[@]}"; do
 done
 
 # Every system call of a run made to fail, then killed, in turn (x86-64).
-scripts/fault-sweep.sh | tee build/fault-sweep.log || true
-sweep=$(tail -n 1 build/fault-sweep.log)
-case $sweep in
-  "fault sweep: "*", 0 broke a promise") ;;
-  *) failed=$((failed + 1)) ;;
-esac
+scripts/fault-sweep.sh >build/fault-sweep.log 2>&1 &
+sweeping=$!
 
-for target in "${fuzz_targets[@]}"; do
-  if ! wait "${fuzzing[$target]}"; then
-    tail -n 40 "build/fuzz/$target.log" >&2
-    echo "FAIL: fuzzer $target" >&2
-    exit 1
-  fi
-  echo "$target: $(grep -E '^Done' "build/fuzz/$target.log")"
-done
+build sanitize -DMDMIO_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
+run_tests sanitize
 
 echo "== static checks"
 mapfile -t sources < <(git ls-files '*.cpp' '*.h')
@@ -206,6 +193,23 @@ echo "== demo"
 demo=$(./scripts/demo.sh ATI)
 echo "$demo"
 grep -q 'EC25' <<<"$demo"
+
+echo "== fault sweep"
+wait "$sweeping" || true
+cat build/fault-sweep.log
+sweep=$(tail -n 1 build/fault-sweep.log)
+case $sweep in
+  "fault sweep: "*", 0 broke a promise") ;;
+  *) failed=$((failed + 1)) ;;
+esac
+for target in "${fuzz_targets[@]}"; do
+  if ! wait "${fuzzing[$target]}"; then
+    tail -n 40 "build/fuzz/$target.log" >&2
+    echo "FAIL: fuzzer $target" >&2
+    exit 1
+  fi
+  echo "$target: $(grep -E '^Done' "build/fuzz/$target.log")"
+done
 
 # Every test of the suites (x86-64; AArch64 under qemu-user and on the arm64 kernel,
 # dynamic and static; sanitizers), the static binary's check and the builds with older

@@ -298,7 +298,7 @@ long pdu_from_hex(const char* hex, size_t length, uint8_t* bytes, size_t room) {
 
 long pdu_gsm7_to_utf8(const uint8_t* packed, size_t octets, size_t septets, size_t skip, char* text,
                       size_t room) {
-    if ((skip + septets * 7 + 7) / 8 > octets + 1 || skip + septets * 7 > octets * 8) return -1;
+    if (skip + septets * 7 > octets * 8) return -1;
     size_t used = 0;
     bool escaped = false;
     for (size_t i = 0; i < septets; ++i) {
