@@ -23,7 +23,6 @@ constexpr char cli_slot_option[] = "-s";
 constexpr char cli_final_option[] = "-f";
 // `-j` prints one JSON document instead of the replies as they are.
 constexpr char cli_json_option[] = "-j";
-constexpr size_t cli_number_text_size = 24;
 constexpr char cli_slot_names[][2] = {"0", "1"};
 constexpr int cli_default_slot = 0;
 constexpr int cli_lock_wait_sec = 5;
@@ -122,9 +121,7 @@ void cli_json_exchange(const char* command, const char* reply, sys_ns took) {
         json_raw("null");
     }
     json_raw(timed_out ? R"(,"timeout":true,"ms":)" : R"(,"timeout":false,"ms":)");
-    char ms[cli_number_text_size];
-    snprintf(ms, sizeof ms, "%lld", static_cast<long long>(took / sys_ns_per_ms));
-    json_raw(ms);
+    json_number(took / sys_ns_per_ms);
     json_raw("}");
 }
 
@@ -182,18 +179,15 @@ int cli_run(int argc, char** argv) {
         }
         json_clear();
         output_json_head(slot);
-        json_raw(",\"busy\":");
-        json_text(modem_busy_reason());
-        json_raw("}\n");
-        static_cast<void>(output_json());
+        static_cast<void>(output_json_end("busy", modem_busy_reason()));
         return 1;
     }
 
-    // 4. A job's exchanges, or the commands' exchanges in order, whatever the earlier replies were,
-    // each reply printed
-    //    byte for byte with one newline as soon as it is gathered. A reply that can't be
-    //    written out ends the run: nobody would read the rest. As JSON, the document's
-    //    head goes out with the first exchange and its end with the last.
+    // 4. A job's exchanges, or the commands' exchanges in order, whatever the earlier
+    //    replies were, each reply printed byte for byte with one newline as soon as it
+    //    is gathered. A reply that can't be written out ends the run: nobody would read
+    //    the rest. As JSON, the document's head goes out with the first exchange and its
+    //    end with the last.
     if (job.kind != job_kind::commands) {
         const int status = job_run(job, slot, json);
         modem_close();

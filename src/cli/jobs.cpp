@@ -32,19 +32,8 @@ int job_failed(const char* key) {
         static_cast<void>(output_print(message_failure(), "\n"));
         return 1;
     }
-    json_raw(",\"");
-    json_raw(key);
-    json_raw("\":");
-    json_text(message_failure());
-    json_raw("}\n");
-    static_cast<void>(output_json());
+    static_cast<void>(output_json_end(key, message_failure()));
     return 1;
-}
-
-void job_number(long value) {
-    char text[job_number_size];
-    snprintf(text, sizeof text, "%ld", value);
-    json_raw(text);
 }
 
 // One message, merged from its parts, as a block of text or a JSON object.
@@ -81,7 +70,7 @@ bool job_print_message(const int* members, int count, bool complete) {
     json_raw("{\"indexes\":[");
     for (int i = 0; i < count; ++i) {
         if (i > 0) json_raw(",");
-        job_number(message_at(members[i]).index);
+        json_number(message_at(members[i]).index);
     }
     json_raw("],\"status\":");
     json_text(job_status_name(first.status));
@@ -139,7 +128,7 @@ bool job_on_sent(unsigned part, int reference, const char* answer) {
     json_raw(part > 1 ? ",{\"" : "{\"");
     if (reference >= 0) {
         json_raw("reference\":");
-        job_number(reference);
+        json_number(reference);
     } else {
         json_raw("error\":");
         json_text(answer);
@@ -238,7 +227,7 @@ int job_run(const job_request& job, int slot, bool json) {
             if (job.index < 0) {
                 json_text("all");
             } else {
-                job_number(job.index);
+                json_number(job.index);
             }
             json_raw("}\n");
             return output_json() ? 0 : 1;

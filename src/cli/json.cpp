@@ -1,8 +1,11 @@
 #include "cli/json.h"
 
+#include <stdio.h>
 #include <string.h>
 
 namespace {
+
+constexpr size_t json_number_size = 24;
 
 char json_buffer[json_buffer_size];
 size_t json_used = 0;
@@ -108,6 +111,12 @@ void json_text(const char* text) {
     } else {
         json_string(text, strlen(text));
     }
+}
+
+void json_number(long long value) {
+    char digits[json_number_size];
+    const int length = snprintf(digits, sizeof digits, "%lld", value);
+    if (length > 0) json_put(digits, static_cast<size_t>(length));
 }
 
 bool json_fits() {

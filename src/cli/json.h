@@ -27,6 +27,9 @@ void json_escaped(const char* bytes, size_t length);
 // Appends a JSON string, or null for a null text.
 void json_text(const char* text);
 
+// Appends a whole number.
+void json_number(long long value);
+
 // The piece composed so far; false when something did not fit (never for the pieces
 // this tool composes, whose sizes are bounded).
 [[nodiscard]] bool json_fits();

@@ -11,7 +11,6 @@
 namespace {
 
 constexpr size_t output_module_text_size = 16;
-constexpr char output_slot_names[][2] = {"0", "1"};
 
 }  // namespace
 
@@ -25,11 +24,20 @@ void output_json_head(int slot) {
     char module[output_module_text_size];
     snprintf(module, sizeof module, "%08x", static_cast<unsigned>(modem_module_id()));
     json_raw("{\"slot\":");
-    json_raw(output_slot_names[slot == 0 ? 0 : 1]);
+    json_number(slot);
     json_raw(",\"port\":");
     json_text(modem_port_path());
     json_raw(",\"module\":");
     json_text(module);
+}
+
+bool output_json_end(const char* key, const char* text) {
+    json_raw(",\"");
+    json_raw(key);
+    json_raw("\":");
+    json_text(text);
+    json_raw("}\n");
+    return output_json();
 }
 
 bool output_json() {

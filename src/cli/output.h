@@ -10,6 +10,10 @@
 // Starts the JSON document: slot, port and module of the last open.
 void output_json_head(int slot);
 
+// Ends the document with one more member, "key": text, and writes it; false when it
+// could not be written.
+bool output_json_end(const char* key, const char* text);
+
 // Writes what is composed of the document in one write and starts the next piece.
 [[nodiscard]] bool output_json();
 
