@@ -12,7 +12,8 @@
 // menu in UCS-2 whose answer "1" gives the balance.
 // PDU mode (AT+CMGF=0, the default) as 27.005 has it: a few stored messages (GSM 7-bit
 // with extension characters, UCS-2 Cyrillic with an emoji, a long message in Chinese
-// stored out of order, an alphanumeric sender) read with AT+CPMS? and AT+CMGR, removed
+// stored out of order, an alphanumeric sender) counted by AT+CPMS?, listed by
+// AT+CMGL=4 and read one by one with AT+CMGR, removed
 // with AT+CMGD; AT+CMGS=<length>, the prompt, the PDU and Ctrl-Z send one, reported
 // decoded on stderr. AT+CSCS sets the character set USSD requests come in.
 // With --unplug <UDC file> (the configfs file that binds its USB gadget), it leaves the
@@ -116,7 +117,7 @@ struct sim_state {
     bool text_mode = false;  // AT+CMGF=1
     bool ucs2 = false;       // AT+CSCS="UCS2"
     bool stored[sizeof sim_stored / sizeof *sim_stored] = {true, true, true, true, true};
-    char reply[sim_line_size] = {};
+    char reply[4 * sim_line_size] = {};
     bool typing = false;  // between the CMGS prompt and Ctrl-Z or ESC
     char number[sim_line_size] = {};
     char message[sim_line_size] = {};
@@ -165,6 +166,12 @@ bool sim_index_after(const char* line, const char* name, int& index) {
     return end != line + length && *end == '\0';
 }
 
+// The length +CMGR and +CMGL give: the PDU's octets without the service centre's address.
+size_t sim_tpdu_length(const char* pdu) {
+    const char sca_length[] = {pdu[0], pdu[1], '\0'};
+    return strlen(pdu) / 2 - 1 - strtoul(sca_length, nullptr, 16);
+}
+
 // PDU mode's storage commands; null for a command it doesn't know.
 const char* sim_pdu_command(const char* line, sim_state& state) {
     constexpr int capacity = 50;
@@ -176,16 +183,27 @@ const char* sim_pdu_command(const char* line, sim_state& state) {
                  used, capacity, used, capacity);
         return state.reply;
     }
+    if (strcmp(line, "AT+CMGL=4") == 0) {
+        size_t used_bytes = 0;
+        for (size_t i = 0; i < sizeof state.stored; ++i) {
+            if (!state.stored[i]) continue;
+            const sim_message& message = sim_stored[i];
+            used_bytes += static_cast<size_t>(
+                snprintf(state.reply + used_bytes, sizeof state.reply - used_bytes,
+                         "\r\n+CMGL: %zu,%d,,%zu\r\n%s", i, message.status,
+                         sim_tpdu_length(message.pdu), message.pdu));
+        }
+        snprintf(state.reply + used_bytes, sizeof state.reply - used_bytes, "\r\n\r\nOK\r\n");
+        return state.reply;
+    }
     int index = -1;
     if (sim_index_after(line, "AT+CMGR=", index)) {
         if (index < 0 || index >= static_cast<int>(sizeof state.stored) || !state.stored[index]) {
             return "\r\n+CMS ERROR: 321\r\n";
         }
         const sim_message& message = sim_stored[index];
-        const char sca_length[] = {message.pdu[0], message.pdu[1], '\0'};
-        const size_t sca = 1 + strtoul(sca_length, nullptr, 16);
         snprintf(state.reply, sizeof state.reply, "\r\n+CMGR: %d,,%zu\r\n%s\r\n\r\nOK\r\n",
-                 message.status, strlen(message.pdu) / 2 - sca, message.pdu);
+                 message.status, sim_tpdu_length(message.pdu), message.pdu);
         return state.reply;
     }
     if (strcmp(line, "AT+CMGD=1,4") == 0) {

@@ -70,17 +70,31 @@ int cli_usage() {
     return 1;
 }
 
-// Gives the port back, then dies of the same signal so the caller sees the usual status.
+// The termination signals this run catches (those not ignored at start).
+int cli_caught_signals[sys_count(cli_termination_signals)];
+size_t cli_caught_count = 0;
+
+// Dies of the signal, as if it had not been caught: the caller sees the usual status.
+void cli_die_of(int signal_number) {
+    struct sigaction fallback {};
+    fallback.sa_handler = SIG_DFL;
+    sigemptyset(&fallback.sa_mask);
+    sigaction(signal_number, &fallback, nullptr);
+    raise(signal_number);
+}
+
+// Gives the port back, then dies of the same signal. During a job the signal is only
+// noted: the job puts the module's settings back first, then ends as the signal would.
 void cli_on_termination(int signal_number) {
+    if (sys_note_signal(signal_number)) return;
     modem_release_on_signal();
-    raise(signal_number);  // the disposition is back to default (SA_RESETHAND)
+    cli_die_of(signal_number);
 }
 
 // A signal ignored at start (nohup, `trap '' HUP`) stays ignored, as the caller asked.
 void cli_catch_termination() {
     struct sigaction action {};
     action.sa_handler = cli_on_termination;
-    action.sa_flags = static_cast<int>(SA_RESETHAND);
     sigemptyset(&action.sa_mask);
     for (int signal_number : cli_termination_signals) sigaddset(&action.sa_mask, signal_number);
     for (int signal_number : cli_termination_signals) {
@@ -88,7 +102,9 @@ void cli_catch_termination() {
         if (sigaction(signal_number, nullptr, &before) == 0 && before.sa_handler == SIG_IGN) {
             continue;
         }
-        sigaction(signal_number, &action, nullptr);
+        if (sigaction(signal_number, &action, nullptr) == 0) {
+            cli_caught_signals[cli_caught_count++] = signal_number;
+        }
     }
 }
 
@@ -189,8 +205,11 @@ int cli_run(int argc, char** argv) {
     //    the rest. As JSON, the document's head goes out with the first exchange and its
     //    end with the last.
     if (job.kind != job_kind::commands) {
+        sys_hold_signals(cli_caught_signals, cli_caught_count);
         const int status = job_run(job, slot, json);
+        sys_release_signals();
         modem_close();
+        if (sys_held_signal() != 0) cli_die_of(sys_held_signal());
         return status;
     }
     bool printed = true;

@@ -7,6 +7,7 @@
 #include "cli/json.h"
 #include "cli/output.h"
 #include "message/message.h"
+#include "sys/sys_io.h"
 
 namespace {
 
@@ -26,8 +27,10 @@ const char* job_status_name(message_status status) {
     return job_status_names[static_cast<int>(status)];
 }
 
-// What the module answered to the step that failed, and status 1.
+// What the module answered to the step that failed, and status 1. A job a signal ended
+// says nothing of it: the run ends as the signal would.
 int job_failed(const char* key) {
+    if (sys_held_signal() != 0) return 1;
     if (!job_json) {
         static_cast<void>(output_print(message_failure(), "\n"));
         return 1;
@@ -49,7 +52,7 @@ bool job_print_message(const int* members, int count, bool complete) {
         if (!first.decoded) {
             snprintf(header + used, sizeof header - static_cast<size_t>(used), "] %s undecodable",
                      job_status_name(first.status));
-            return output_print(header, "\n") && output_print(first.hex, "\n\n");
+            return output_print(header, "\n") && output_write(first.hex, first.hex_length, "\n\n");
         }
         snprintf(header + used, sizeof header - static_cast<size_t>(used), "] %s %s %s%s",
                  job_status_name(first.status),
@@ -76,7 +79,7 @@ bool job_print_message(const int* members, int count, bool complete) {
     json_text(job_status_name(first.status));
     if (!first.decoded) {
         json_raw(",\"pdu\":");
-        json_text(first.hex);
+        json_string(first.hex, first.hex_length);
         json_raw("}");
         return output_json_when_full();
     }
@@ -112,14 +115,52 @@ int job_list() {
         any = true;
         written = job_print_message(members, parts, complete);
     }
-    if (job_json) {
-        json_raw("]}\n");
-        written = written && output_json();
+    // What could not be read is said after what could.
+    const bool whole = message_list_whole();
+    if (!job_json) {
+        if (!whole && written && sys_held_signal() == 0) {
+            written = output_print(message_failure(), "\n");
+        }
+        return written && whole ? 0 : 1;
     }
-    return written ? 0 : 1;
+    json_raw("]");
+    if (!written) return 1;
+    if (!whole) return job_failed("error");
+    json_raw("}\n");
+    return output_json() ? 0 : 1;
+}
+
+// Deletes every index given in turn, or all; the first one refused ends the job. The
+// document names one index as a number and several as an array, those deleted before
+// a refusal too.
+int job_delete(const job_request& job) {
+    const int count = job.all ? 1 : job.count - 1;
+    int done = 0;
+    while (
+        done < count &&
+        message_delete(job.all ? -1 : static_cast<int>(strtol(job.args[1 + done], nullptr, 10)))) {
+        ++done;
+    }
+    if (job_json && (done > 0 || count > 1)) {
+        json_raw(count > 1 ? ",\"deleted\":[" : ",\"deleted\":");
+        for (int i = 0; i < done; ++i) {
+            if (i > 0) json_raw(",");
+            if (job.all) {
+                json_text("all");
+            } else {
+                json_number(strtol(job.args[1 + i], nullptr, 10));
+            }
+        }
+        if (count > 1) json_raw("]");
+    }
+    if (done < count) return job_failed("error");
+    if (!job_json) return 0;
+    json_raw("}\n");
+    return output_json() ? 0 : 1;
 }
 
 bool job_on_sent(unsigned part, int reference, const char* answer) {
+    ++job_sent_count;
     if (!job_json) {
         char text[job_number_size];
         snprintf(text, sizeof text, "%d", reference);
@@ -134,7 +175,6 @@ bool job_on_sent(unsigned part, int reference, const char* answer) {
         json_text(answer);
     }
     json_raw("}");
-    ++job_sent_count;
     return output_json_when_full();
 }
 
@@ -152,12 +192,19 @@ bool job_on_answer(const char* text, size_t length, bool more) {
 }
 
 // An index of the storage, in decimal digits alone.
-int job_parse_index(const char* text) {
-    if (text[0] == '\0' || strspn(text, "0123456789") != strlen(text) || strlen(text) > 3) {
-        return -2;
+bool job_index_valid(const char* text) {
+    return text[0] != '\0' && strspn(text, "0123456789") == strlen(text) &&
+           strtol(text, nullptr, 10) <= job_index_most && strlen(text) <= 3;
+}
+
+// True when the text holds a control character other than those `allowed`: C0, DEL, or
+// a C1 character in UTF-8.
+bool job_has_control(const char* text, const char* allowed) {
+    for (const auto* at = reinterpret_cast<const unsigned char*>(text); *at != '\0'; ++at) {
+        if ((*at < 0x20 || *at == 0x7f) && strchr(allowed, *at) == nullptr) return true;
+        if (*at == 0xc2 && at[1] >= 0x80 && at[1] <= 0x9f) return true;
     }
-    const long index = strtol(text, nullptr, 10);
-    return index <= job_index_most ? static_cast<int>(index) : -2;
+    return false;
 }
 
 }  // namespace
@@ -174,8 +221,8 @@ bool job_parse(int argc, char** argv, int first, job_request& job) {
         if (job.count < 1) return false;
         for (int i = 0; i < job.count; ++i) {
             const size_t length = strlen(job.args[i]);
-            // A character set of UCS2 codes each character in four hex digits.
-            if (length == 0 || length > job_ussd_code_most || strchr(job.args[i], '"') != nullptr) {
+            if (length == 0 || length > job_ussd_code_most || strchr(job.args[i], '"') != nullptr ||
+                job_has_control(job.args[i], "")) {
                 return false;
             }
         }
@@ -190,13 +237,16 @@ bool job_parse(int argc, char** argv, int first, job_request& job) {
     }
     if (job_is(what, "send")) {
         job.kind = job_kind::sms_send;
-        return job.count == 3 && pdu_plan(job.args[1], job.args[2], job.plan);
+        return job.count == 3 && !job_has_control(job.args[2], "\t\n\r") &&
+               pdu_plan(job.args[1], job.args[2], job.plan);
     }
     if (job_is(what, "delete")) {
         job.kind = job_kind::sms_delete;
-        if (job.count != 2) return false;
-        job.index = job_is(job.args[1], "all") ? -1 : job_parse_index(job.args[1]);
-        return job.index >= -1;
+        job.all = job.count == 2 && job_is(job.args[1], "all");
+        for (int i = 1; i < job.count && !job.all; ++i) {
+            if (!job_index_valid(job.args[i])) return false;
+        }
+        return job.count >= 2;
     }
     return false;
 }
@@ -214,24 +264,19 @@ int job_run(const job_request& job, int slot, bool json) {
         case job_kind::sms_send: {
             if (json) json_raw(",\"sent\":[");
             const bool all = message_send(job.args[1], job.args[2], job.plan, job_on_sent);
+            // A step refused before any part: the module's answer.
+            if (!all && job_sent_count == 0 && message_failure()[0] != '\0') {
+                if (json) json_raw("]");
+                return job_failed("error");
+            }
             if (json) {
                 json_raw("]}\n");
                 if (!output_json()) return 1;
             }
             return all ? 0 : 1;
         }
-        case job_kind::sms_delete: {
-            if (!message_delete(job.index)) return job_failed("error");
-            if (!json) return 0;
-            json_raw(",\"deleted\":");
-            if (job.index < 0) {
-                json_text("all");
-            } else {
-                json_number(job.index);
-            }
-            json_raw("}\n");
-            return output_json() ? 0 : 1;
-        }
+        case job_kind::sms_delete:
+            return job_delete(job);
         case job_kind::ussd: {
             if (json) json_raw(",\"ussd\":[");
             const bool answered =

@@ -1,5 +1,5 @@
 // The jobs beside plain commands, each under one claim of the port:
-//     sms list | sms send <number> <text> | sms delete <index>|all | ussd <code> [<reply>]...
+//     sms list | sms send <number> <text> | sms delete <index>...|all | ussd <code> [<reply>]...
 // printed as a readable text or, with -j, as the JSON document.
 #pragma once
 
@@ -12,11 +12,13 @@ struct job_request {
     char** args;  // what follows the job's name
     int count;
     pdu_outgoing plan;  // sms send
-    int index;          // sms delete; -1 for all
+    bool all;           // sms delete all
 };
 
 // What the arguments from `first` on ask for: job_kind::commands when they are not a
-// job. False for a job that can't be done as asked: the usage text, nothing touched.
+// job. False for a job that can't be done as asked, and for one whose arguments hold a
+// control character (a text to send may hold line breaks and tabs): the usage text,
+// nothing touched, so no argument can put a command of its own on the line.
 [[nodiscard]] bool job_parse(int argc, char** argv, int first, job_request& job);
 
 // Runs the job on the open port; returns the exit status.

@@ -15,8 +15,11 @@ constexpr size_t output_module_text_size = 16;
 }  // namespace
 
 bool output_print(const char* text, const char* end) {
-    iovec pieces[] = {{const_cast<char*>(text), strlen(text)},
-                      {const_cast<char*>(end), strlen(end)}};
+    return output_write(text, strlen(text), end);
+}
+
+bool output_write(const char* bytes, size_t length, const char* end) {
+    iovec pieces[] = {{const_cast<char*>(bytes), length}, {const_cast<char*>(end), strlen(end)}};
     return sys_write_pieces(STDOUT_FILENO, pieces, static_cast<int>(sys_count(pieces)), sys_never);
 }
 

@@ -52,6 +52,14 @@ struct lock_refusal_record {
 lock_refusal_record lock_refusal = {lock_refusal_kind::held, nullptr, 0, 0};
 // Waiters of this tool that stood before this process at its last look.
 int lock_waiters_ahead = 0;
+// A waiter whose turn has come takes the port within milliseconds of its release; one
+// that has let it stay free this long is not taking its turn.
+constexpr sys_ns lock_turn_span = 1000 * sys_ns_per_ms;
+// The first waiter ahead while the port is free, and since when; since when the guard
+// has been held by another whenever this process tried.
+unsigned long lock_watched_ticket = 0;
+sys_ns lock_free_since = 0;
+sys_ns lock_guard_held_since = 0;
 char lock_reason[lock_reason_size];
 
 // The device's name, as basename gives it: what its lock file is named after.
@@ -153,14 +161,52 @@ int lock_attempt(const lock_path (&paths)[lock_names_most], int count) {
     return taken == count ? 1 : 0;
 }
 
+// True when no lock file of a live process stands at any of the port's names; stale ones
+// are cleared.
+bool lock_port_free(const lock_path (&paths)[lock_names_most], int count) {
+    for (int i = 0; i < count; ++i) {
+        lock_clear_stale(paths[i]);
+        if (access(paths[i], F_OK) == 0 || errno != ENOENT) return false;
+    }
+    return true;
+}
+
+// The look at the port's line, without a waiter before this process that lets the port
+// stay free through a whole turn: one woken by the release takes it within milliseconds,
+// so one that doesn't has stopped (SIGSTOP, a Ctrl-Z) and is passed over, the first of
+// them first, so that the rest keep their order.
+lock_queue_look lock_look_at_line(int guard, const char* name,
+                                  const lock_path (&paths)[lock_names_most], int count) {
+    lock_queue_look look = lock_queue_ahead(guard, name);
+    if (look.ahead == 0 || !lock_port_free(paths, count)) {
+        lock_watched_ticket = 0;
+        return look;
+    }
+    const sys_ns now = sys_now();
+    if (look.first != lock_watched_ticket) {
+        lock_watched_ticket = look.first;
+        lock_free_since = now;
+    } else if (now - lock_free_since > lock_turn_span) {
+        lock_queue_pass(look.first);
+        lock_watched_ticket = 0;
+        look = lock_queue_ahead(guard, name);
+    }
+    return look;
+}
+
 // One turn: under the guard, a look at the port's line and, when no one stands before
 // this process, an attempt at the lock; a waiter that may wait on and has no place yet
 // takes one at the end of the line.
 int lock_turn(const lock_path (&paths)[lock_names_most], int count, const char* name,
               bool may_wait) {
+    // A guard held through a whole turn is held by a process that was stopped while it
+    // held it: creation decides alone then.
     const int guard = lock_guard_take();
-    if (guard == -2) return 0;
-    lock_waiters_ahead = guard >= 0 ? lock_queue_ahead(guard, name) : 0;
+    const sys_ns now = sys_now();
+    if (guard != -2) lock_guard_held_since = 0;
+    if (guard == -2 && lock_guard_held_since == 0) lock_guard_held_since = now;
+    if (guard == -2 && now - lock_guard_held_since <= lock_turn_span) return 0;
+    lock_waiters_ahead = guard >= 0 ? lock_look_at_line(guard, name, paths, count).ahead : 0;
     const int taken = lock_waiters_ahead == 0 ? lock_attempt(paths, count) : 0;
     if (!taken && may_wait && guard >= 0) lock_queue_join(guard, name);
     if (guard >= 0) sys_close(guard);

@@ -1,7 +1,9 @@
 #include "lock/queue.h"
 
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <poll.h>
 #include <signal.h>
 #include <stdio.h>
@@ -34,8 +36,18 @@ struct queue_record {
 queue_record queue_place = {-1, 0, -1};
 char queue_entry_path[queue_path_size];
 volatile sig_atomic_t queue_joined = 0;
-// The highest ticket the last look saw, live or not: a newcomer's comes after it.
+// The highest ticket of a live caller the last look saw: a newcomer's comes after it;
+// and the highest of any name, to come after where names of other kinds stand in the way.
 unsigned long queue_last_ticket = 0;
+unsigned long queue_top_ticket = 0;
+// Waiters passed over for not taking their turn.
+constexpr size_t queue_passed_most = 16;
+unsigned long queue_passed[queue_passed_most];
+size_t queue_passed_count = 0;
+// A newcomer whose ticket a name of another kind has taken tries the next few, then the
+// one after every name, then ever farther ones, up to 2^33 past the last caller's.
+constexpr int queue_join_near = 8;
+constexpr int queue_join_tries = queue_join_near + 1 + 31;
 
 // The directory entry as getdents64 gives it; only its length and name are read.
 struct queue_dirent {
@@ -64,19 +76,49 @@ unsigned long queue_ticket_of(const char* entry, const char* prefix) {
     return errno == 0 && ticket <= queue_ticket_most ? ticket : 0;
 }
 
-// True while the entry's owner lives: it holds the entry's flock. A dead owner's entry
-// is removed; anything but a regular file is no entry. What can't be looked at counts
-// as alive: the wait's bound still holds.
-bool queue_entry_alive(int directory, const char* entry) {
+// What an entry in the line is.
+enum class queue_entry_kind {
+    none,    // no caller's: gone, a dead caller's (now removed), or no regular file
+    caller,  // a live caller's: it holds the entry's flock and names its pid
+    foreign  // held by another program, naming no live process
+};
+
+// The entry's owner lives while it holds the entry's flock; a dead owner's entry is
+// removed. What can't be looked at counts as a caller: the wait's bound still holds.
+queue_entry_kind queue_entry_look(int directory, const char* entry) {
     const int fd =
         openat(directory, entry, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) return errno != ENOENT && errno != ELOOP;
+    if (fd < 0) {
+        return errno == ENOENT || errno == ELOOP ? queue_entry_kind::none
+                                                 : queue_entry_kind::caller;
+    }
     struct stat info {};
-    int taken = -1;
-    if (fstat(fd, &info) == 0) taken = S_ISREG(info.st_mode) ? sys_try_flock(fd) : 2;
-    if (taken == 1) unlinkat(directory, entry, 0);
+    queue_entry_kind kind = queue_entry_kind::caller;
+    if (fstat(fd, &info) == 0 && !S_ISREG(info.st_mode)) kind = queue_entry_kind::none;
+    const int taken = kind == queue_entry_kind::caller ? sys_try_flock(fd) : -1;
+    if (taken == 1) {
+        unlinkat(directory, entry, 0);
+        kind = queue_entry_kind::none;
+    } else if (taken == 0) {
+        // A caller writes its pid before anyone can look (both under the guard).
+        char content[queue_content_size];
+        const ssize_t got = pread(fd, content, sizeof content - 1, 0);
+        content[got > 0 ? got : 0] = '\0';
+        const long pid = strtol(content, nullptr, 10);
+        if (pid <= 0 || pid > INT_MAX ||
+            (kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)) {
+            kind = queue_entry_kind::foreign;
+        }
+    }
     sys_close(fd);
-    return taken == 0 || taken == -1;
+    return kind;
+}
+
+bool queue_was_passed(unsigned long ticket) {
+    for (size_t i = 0; i < queue_passed_count; ++i) {
+        if (queue_passed[i] == ticket) return true;
+    }
+    return false;
 }
 
 void queue_drain(int fd) {
@@ -87,11 +129,12 @@ void queue_drain(int fd) {
 
 }  // namespace
 
-int lock_queue_ahead(int directory, const char* name) {
+lock_queue_look lock_queue_ahead(int directory, const char* name) {
+    lock_queue_look look = {0, 0};
     char prefix[queue_prefix_size];
-    if (!queue_prefix_for(name, prefix) || lseek(directory, 0, SEEK_SET) != 0) return 0;
-    int ahead = 0;
+    if (!queue_prefix_for(name, prefix) || lseek(directory, 0, SEEK_SET) != 0) return look;
     queue_last_ticket = queue_place.ticket;
+    queue_top_ticket = queue_place.ticket;
     alignas(queue_dirent) char listing[queue_listing_size];
     for (;;) {
         const long got = syscall(SYS_getdents64, directory, listing, sizeof listing);
@@ -101,36 +144,65 @@ int lock_queue_ahead(int directory, const char* name) {
             const auto* item = reinterpret_cast<const queue_dirent*>(listing + at);
             at += item->length;
             const unsigned long ticket = queue_ticket_of(item->name, prefix);
-            if (ticket > queue_last_ticket) queue_last_ticket = ticket;
             if (ticket == 0 || ticket == queue_place.ticket) continue;
+            // Only regular files can be entries: thousands of FIFOs or links by these names
+            // cost no more than reading their names.
+            const bool regular = item->type == DT_REG || item->type == DT_UNKNOWN;
+            const queue_entry_kind kind =
+                regular ? queue_entry_look(directory, item->name) : queue_entry_kind::foreign;
+            // A name that stays stands in the way of a newcomer's ticket.
+            if (ticket > queue_top_ticket && (!regular || kind != queue_entry_kind::none)) {
+                queue_top_ticket = ticket;
+            }
+            if (kind != queue_entry_kind::caller) continue;
+            if (ticket > queue_last_ticket) queue_last_ticket = ticket;
             const bool before = queue_place.ticket == 0 || ticket < queue_place.ticket;
-            if (queue_entry_alive(directory, item->name) && before) ++ahead;
+            if (!before || queue_was_passed(ticket)) continue;
+            ++look.ahead;
+            if (look.first == 0 || ticket < look.first) look.first = ticket;
         }
     }
-    return ahead;
+    return look;
+}
+
+void lock_queue_pass(unsigned long ticket) {
+    queue_passed[queue_passed_count % queue_passed_most] = ticket;
+    if (queue_passed_count < queue_passed_most) ++queue_passed_count;
 }
 
 void lock_queue_join(int directory, const char* name) {
     if (queue_place.entry >= 0) return;
     char prefix[queue_prefix_size];
-    if (!queue_prefix_for(name, prefix) || queue_last_ticket >= queue_ticket_most) return;
-    const unsigned long ticket = queue_last_ticket + 1;
-    char entry[queue_path_size];
+    if (!queue_prefix_for(name, prefix)) return;
     char content[queue_content_size];
-    const int length = snprintf(entry, sizeof entry, "%s%010lu", prefix, ticket);
-    const int path_length =
-        snprintf(queue_entry_path, sizeof queue_entry_path, "%s/%s", queue_directory, entry);
     const int content_length =
         snprintf(content, sizeof content, "%10d\n", static_cast<int>(getpid()));
-    if (length <= 0 || static_cast<size_t>(length) >= sizeof entry || path_length <= 0 ||
-        static_cast<size_t>(path_length) >= sizeof queue_entry_path || content_length <= 0) {
-        return;
-    }
+    if (content_length <= 0) return;
+    unsigned long ticket = 0;
+    char entry[queue_path_size];
+    int fd = -1;
     // A signal between making the entry and recording it would leave it behind.
     sigset_t saved;
     sys_block_signals(saved);
-    const int fd =
-        openat(directory, entry, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    for (int tries = 0; fd < 0 && tries < queue_join_tries; ++tries) {
+        // The next few tickets after the last caller's, then the one after every name
+        // that stays, then ever farther ones: any free ticket after the last caller's keeps
+        // the order.
+        const unsigned long last = queue_last_ticket;
+        ticket = tries < queue_join_near    ? last + 1 + static_cast<unsigned long>(tries)
+                 : tries == queue_join_near ? queue_top_ticket + 1
+                                            : last + (1UL << (tries - queue_join_near + 3));
+        if (ticket > queue_ticket_most) continue;
+        const int length = snprintf(entry, sizeof entry, "%s%010lu", prefix, ticket);
+        const int path_length =
+            snprintf(queue_entry_path, sizeof queue_entry_path, "%s/%s", queue_directory, entry);
+        if (length <= 0 || static_cast<size_t>(length) >= sizeof entry || path_length <= 0 ||
+            static_cast<size_t>(path_length) >= sizeof queue_entry_path) {
+            break;
+        }
+        fd = openat(directory, entry, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (fd < 0 && errno != EEXIST) break;
+    }
     if (fd >= 0) {
         // The flock is what says we live; the pid is for a person reading the directory.
         if (sys_try_flock(fd) == 1 &&
@@ -166,6 +238,7 @@ void lock_queue_leave() {
     sys_unblock_signals(saved);
     if (queue_place.watch >= 0) sys_close(queue_place.watch);
     queue_place = {-1, 0, -1};
+    queue_passed_count = 0;
 }
 
 void lock_queue_wait(sys_ns span) {

@@ -10,15 +10,26 @@
 
 #include "sys/sys_io.h"
 
-// How many live waiters of the port `name` (a device name, "ttyUSB8") stand before this
-// process: all of them while it has no entry. Clears the entries of dead waiters.
+// The live waiters of the port `name` (a device name, "ttyUSB8") that stand before this
+// process (all of them while it has no entry), but those it has passed over, and the
+// ticket of the first of them (0 for none). Clears the entries of dead waiters; names
+// in the line that are no caller's entry (not a regular file, or one that another
+// program holds without naming a live process) are passed over without a look inside.
 // `directory` is the lock directory, open and guarded.
-[[nodiscard]] int lock_queue_ahead(int directory, const char* name);
+struct lock_queue_look {
+    int ahead;
+    unsigned long first;
+};
+[[nodiscard]] lock_queue_look lock_queue_ahead(int directory, const char* name);
 
-// Puts this process at the end of the port's line, after the highest ticket that the
-// look just made (lock_queue_ahead, under the same hold of the guard) saw, and from then
-// on watches the directory. Without an entry (none could be made) it waits all the same,
-// taking the port only when no one is in line.
+// From now on the waiter of this ticket no longer counts as ahead: its turn came and it
+// did not take it (stopped, as by SIGSTOP or a Ctrl-Z).
+void lock_queue_pass(unsigned long ticket);
+
+// Puts this process at the end of the port's line, after the highest ticket of a caller
+// that the look just made (lock_queue_ahead, under the same hold of the guard) saw,
+// and from then on watches the directory. Without an entry (none could be made) it
+// waits all the same, taking the port only when no one is in line.
 void lock_queue_join(int directory, const char* name);
 
 // Leaves the line: the entry and the watch go.

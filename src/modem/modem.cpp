@@ -23,6 +23,13 @@ const char* modem_chosen_path = nullptr;
 const char* modem_refusal = "";
 char modem_claim_refusal[64];
 bool modem_timed_out_last = false;
+// How the steps of a job went: the last one's end, whether the next must first check that
+// the module is done with an unanswered one, and how many in a row went unanswered.
+modem_end modem_last_end = modem_end::answered;
+bool modem_unsettled = false;
+int modem_silent_steps = 0;
+// What the step under way waits for instead of a final result code.
+modem_awaited modem_awaiting = nullptr;
 
 constexpr unsigned modem_baud = 115200;
 constexpr unsigned modem_data_bits = 8;
@@ -41,6 +48,16 @@ constexpr const char* modem_final_starts[] = {"+CME ERROR:", "+CMS ERROR:", "CON
 // The text-mode prompt for a message's text (AT+CMGS, AT+CMGW), after a line end.
 constexpr char modem_prompt[] = "> ";
 constexpr char modem_line_ends[] = "\r\n";
+// The check after an unanswered step: a lone carriage return ends any half-typed line,
+// then a query whose tagged answer none of the jobs' own commands can give.
+constexpr char modem_check_text[] = "\rAT+CMEE?\r";
+constexpr char modem_check_tag[] = "+CMEE:";
+constexpr int modem_check_timeout_sec = 5;
+// ESC ends a message's input without sending it; a module not taking one says nothing.
+constexpr char modem_cancel_text[] = "\x1b";
+constexpr int modem_cancel_timeout_sec = 1;
+// A module silent for this many steps in a row, the check included, has stopped answering.
+constexpr int modem_silent_most = 2;
 
 // The echo of a message text: modems echo the body as it is typed, some with its Ctrl-Z
 // (or ESC), some with the carriage return after it, some with neither, and answer
@@ -92,17 +109,78 @@ bool modem_final_line(const char* line, size_t length) {
     return found;
 }
 
-// The serial line's question, with -f: the reply's length once a final result code has
-// come whole after the echo, else 0. A reply that is so far only a piece of the echo is
-// not whole.
+// The serial line's question, with -f and in a job's steps: the reply's length once the
+// answer has come whole after the echo (a final result code, or what the step awaits),
+// else 0. A reply that is so far only a piece of the echo is not whole.
 size_t modem_reply_end(const char* sent, const char* reply, size_t length) {
     const size_t sent_length = strlen(sent);
     if (length < sent_length && memcmp(reply, sent, length) == 0) return 0;
     size_t echo = 0;
     if (!modem_echo_span(reply, length, sent, echo)) echo = 0;
+    if (modem_awaiting != nullptr) {
+        const size_t end = modem_awaiting(reply + echo, length - echo);
+        return end > 0 ? echo + end : 0;
+    }
     modem_final found{};
     if (!modem_find_final(reply + echo, length - echo, false, found)) return 0;
     return echo + found.end;
+}
+
+// The check's answer: its tagged line, then a final result code.
+size_t modem_check_answered(const char* reply, size_t length) {
+    const void* tag = memmem(reply, length, modem_check_tag, strlen(modem_check_tag));
+    if (tag == nullptr) return 0;
+    const auto from = static_cast<size_t>(static_cast<const char*>(tag) - reply);
+    modem_final found{};
+    return modem_find_final(reply + from, length - from, false, found) ? from + found.end : 0;
+}
+
+serial_gather modem_step_gather(bool fresh, sys_ns deadline = 0) {
+    serial_gather how;
+    how.complete = modem_reply_end;
+    how.by_silence = false;
+    how.deadline = deadline;
+    how.fresh = fresh;
+    return how;
+}
+
+// After a step without its answer the module may still be busy with it: it is done once
+// it answers the check, which comes after. Whatever came before is dropped with it. A
+// module that says nothing at all to the check has stopped answering; one that says
+// something else (it doesn't know AT+CMEE?) has had the check's time to finish.
+void modem_settle() {
+    modem_awaiting = modem_check_answered;
+    const char* reply = serial_exchange(modem_port.fd, modem_check_text, modem_check_timeout_sec,
+                                        modem_step_gather(true));
+    modem_awaiting = nullptr;
+    if (serial_reply_end() == serial_end::complete || reply[0] != '\0') {
+        modem_silent_steps = 0;
+        modem_unsettled = false;
+    } else {
+        ++modem_silent_steps;
+    }
+}
+
+// Before a step's command: settled with an unanswered one first, while the module answers.
+void modem_step_begin(const char* text) {
+    modem_timed_out_last = false;
+    if (text[0] != '\0' && modem_unsettled && modem_answering()) modem_settle();
+}
+
+// Records how a step ended; the reply of one that got nothing is the time-out text.
+void modem_step_finish(char* reply) {
+    const serial_end end = serial_reply_end();
+    modem_last_end = end == serial_end::complete ? modem_end::answered
+                     : end == serial_end::lost   ? modem_end::lost
+                     : end == serial_end::full   ? modem_end::too_long
+                                                 : modem_end::silent;
+    modem_unsettled = modem_last_end != modem_end::answered;
+    if (modem_last_end == modem_end::silent) ++modem_silent_steps;
+    if (modem_last_end == modem_end::answered) modem_silent_steps = 0;
+    if (modem_last_end == modem_end::silent && reply[0] == '\0') {
+        memcpy(reply, modem_timeout_text, sizeof modem_timeout_text);
+        modem_timed_out_last = true;
+    }
 }
 
 static_assert(sizeof modem_timeout_text <= serial_reply_size);
@@ -147,12 +225,17 @@ int modem_open(int slot, int lock_wait_sec) {
 const char* modem_command(const char* text, int timeout_sec, bool end_at_final) {
     modem_timed_out_last = false;
     if (modem_port.fd < 0) return nullptr;
-    const serial_complete complete = end_at_final ? modem_reply_end : nullptr;
-    char* reply = serial_exchange(modem_port.fd, text, timeout_sec, complete);
+    serial_gather how;
+    how.complete = end_at_final ? modem_reply_end : nullptr;
+    // With -f a reply is the command's own: a late answer or a stray result code waiting
+    // on the line is dropped, not taken for it. The empty command's reply is what comes.
+    how.fresh = end_at_final && strcmp(text, modem_wake_text) != 0;
+    char* reply = serial_exchange(modem_port.fd, text, timeout_sec, how);
     const modem_echo echo = modem_strip_echo(reply, text);
     if (echo == modem_echo::only) {
-        reply = serial_exchange(modem_port.fd, "", timeout_sec, complete);
-    } else if (echo == modem_echo::none && serial_line_lost() &&
+        how.fresh = false;
+        reply = serial_exchange(modem_port.fd, "", timeout_sec, how);
+    } else if (echo == modem_echo::none && serial_reply_end() == serial_end::lost &&
                strncmp(reply, text, strlen(reply)) == 0) {
         // The module left the bus in mid-echo: only part of our own command came back,
         // and nothing answered it.
@@ -167,6 +250,72 @@ const char* modem_command(const char* text, int timeout_sec, bool end_at_final) 
 
 bool modem_timed_out() {
     return modem_timed_out_last;
+}
+
+const char* modem_step(const char* text, int timeout_sec, modem_awaited awaited) {
+    if (modem_port.fd < 0) return nullptr;
+    modem_step_begin(text);
+    modem_awaiting = awaited;
+    char* reply =
+        serial_exchange(modem_port.fd, text, timeout_sec, modem_step_gather(text[0] != '\0'));
+    modem_awaiting = nullptr;
+    // The echo alone is no answer.
+    if (modem_strip_echo(reply, text) == modem_echo::only) reply[0] = '\0';
+    modem_step_finish(reply);
+    return reply;
+}
+
+const char* modem_step_lines(const char* text, int timeout_sec, modem_line line) {
+    if (modem_port.fd < 0) return nullptr;
+    modem_step_begin(text);
+    const sys_ns deadline = sys_now() + static_cast<sys_ns>(timeout_sec) * sys_ns_per_sec;
+    char* reply = serial_exchange(modem_port.fd, text, timeout_sec,
+                                  modem_step_gather(text[0] != '\0', deadline));
+    if (modem_strip_echo(reply, text) == modem_echo::only) reply[0] = '\0';
+    bool in_cut = false;  // in the rest of a line too long for the buffer
+    for (;;) {
+        const size_t length = strlen(reply);
+        size_t at = 0;
+        for (size_t end; (end = at + strcspn(reply + at, modem_line_ends)) < length; at = end + 1) {
+            const size_t line_length = end - at;
+            if (!in_cut && line_length > 0 && modem_final_line(reply + at, line_length)) {
+                memmove(reply, reply + at, line_length);
+                memcpy(reply + line_length, "\r\n", sizeof "\r\n");
+                modem_step_finish(reply);
+                return reply;
+            }
+            if (!in_cut && line_length > 0) line(reply + at, line_length, false);
+            in_cut = false;
+        }
+        if (serial_reply_end() != serial_end::full) break;
+        // A full buffer: its whole lines are read, the rest waits for more.
+        if (at == 0) {
+            if (!in_cut) line(reply, length, true);
+            in_cut = true;
+            at = length;
+        }
+        serial_put_back(reply + at, length - at);
+        reply = serial_exchange(modem_port.fd, "", timeout_sec, modem_step_gather(false, deadline));
+    }
+    reply[0] = '\0';
+    modem_step_finish(reply);
+    return reply;
+}
+
+void modem_cancel_input() {
+    if (modem_port.fd < 0) return;
+    char* reply = serial_exchange(modem_port.fd, modem_cancel_text, modem_cancel_timeout_sec,
+                                  modem_step_gather(true));
+    modem_unsettled = serial_reply_end() != serial_end::complete;
+    reply[0] = '\0';
+}
+
+modem_end modem_step_end() {
+    return modem_last_end;
+}
+
+bool modem_answering() {
+    return modem_silent_steps < modem_silent_most;
 }
 
 const char* modem_port_path() {

@@ -32,6 +32,45 @@ constexpr char modem_timeout_text[] = "\r\nTIMEOUT\r\n";
 // True when the last exchange's reply was the time-out text.
 [[nodiscard]] bool modem_timed_out();
 
+// Says where, in a reply whose echo is gone, an answer that a step waits for has come
+// whole: the length up to its end, or 0 while it has not.
+using modem_awaited = size_t (*)(const char* reply, size_t length);
+
+// How the last step ended: with its answer (its final result code, or the awaited
+// answer), by its time-out, because the line went away, or with an answer too long for
+// the reply buffer.
+enum class modem_end { answered, silent, lost, too_long };
+
+// One step of a job. What is waiting on the line is dropped first, so that a late or
+// stray answer is never taken for this command's; then `text` (carriage return
+// included) goes out and the reply ends at the final result code that follows it, or
+// with `awaited` once that answer has come, or when `timeout_sec` has passed since
+// the write (there is no silence rule). The empty text writes nothing and drops
+// nothing: a wait for what an earlier command set going. A step after one that got no
+// answer first checks that the module is done with that one (AT+CMEE?, whose answer
+// nothing else a job sends can give), so its late answer can't be taken for this.
+// Returns the reply without its echo; null when no port is open.
+[[nodiscard]] const char* modem_step(const char* text, int timeout_sec,
+                                     modem_awaited awaited = nullptr);
+
+// modem_step for an answer of any length: each line of it goes to `line` as it comes,
+// with `cut` set for a line longer than the reply buffer (its start), and the step
+// ends at the final result code, or when `timeout_sec` has passed since the write.
+// Returns the final result code's line, with its line end, as the reply (the time-out
+// text when none came); null when no port is open.
+using modem_line = void (*)(const char* line, size_t length, bool cut);
+[[nodiscard]] const char* modem_step_lines(const char* text, int timeout_sec, modem_line line);
+
+[[nodiscard]] modem_end modem_step_end();
+
+// Cancels the input of a message that a prompt may have opened, late or not (ESC), and
+// drops what the module says to it; the next step first checks that it is done.
+void modem_cancel_input();
+
+// False once a step and the check after it both went unanswered: the module has stopped
+// answering, and a job had better end.
+[[nodiscard]] bool modem_answering();
+
 // Closes the port and removes its lock; harmless when nothing is open.
 void modem_close();
 

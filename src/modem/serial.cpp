@@ -39,7 +39,7 @@ constexpr size_t serial_failure_size = 256;
 
 thread_local char serial_reply[serial_reply_size];
 thread_local char serial_failure[serial_failure_size];
-thread_local bool serial_lost = false;
+thread_local serial_end serial_ended = serial_end::silence;
 // Bytes gathered past the end of a complete reply, for the next exchange.
 thread_local char serial_carry[serial_reply_size];
 thread_local size_t serial_carry_length = 0;
@@ -79,6 +79,18 @@ void serial_log(const char* call, const char* path) {
         snprintf(serial_failure, sizeof serial_failure, "%s error: %s", call, cause);
     }
     syslog(LOG_ERR, "%s", serial_failure);
+}
+
+// Drops what is waiting on the line, as far as a reply's cutoff: a late answer or a
+// stray result code that must not be taken for the answer to what is written next.
+void serial_drop_waiting(int fd) {
+    serial_carry_length = 0;
+    char sink[serial_scratch_size];
+    size_t dropped = 0;
+    ssize_t got = 0;
+    while (dropped <= serial_reply_cutoff && (got = sys_read(fd, sink, sizeof sink)) > 0) {
+        dropped += static_cast<size_t>(got);
+    }
 }
 
 sys_ns serial_span_of(int seconds) {
@@ -136,9 +148,10 @@ int serial_open(const char* path, unsigned baud, unsigned data_bits, const char*
     return fd;
 }
 
-char* serial_exchange(int fd, const char* text, int timeout_sec, serial_complete complete) {
+char* serial_exchange(int fd, const char* text, int timeout_sec, const serial_gather& how) {
     const sys_ns long_wait = serial_span_of(timeout_sec);
     const size_t length = strlen(text);
+    if (how.fresh) serial_drop_waiting(fd);
     // The whole command or the modem sees a cut one; the line gets the caller's time-out
     // to take it.
     if (length > 0 && !sys_write_all(fd, text, length, sys_now() + long_wait)) {
@@ -146,7 +159,7 @@ char* serial_exchange(int fd, const char* text, int timeout_sec, serial_complete
     }
 
     memset(serial_reply, 0, sizeof serial_reply);
-    serial_lost = false;
+    serial_ended = serial_end::silence;
     if (timeout_sec < 0) return serial_reply;
 
     char scratch[serial_scratch_size];
@@ -155,17 +168,25 @@ char* serial_exchange(int fd, const char* text, int timeout_sec, serial_complete
     memcpy(serial_reply, serial_carry, received);
     serial_carry_length = 0;
     bool grew = received > 0;
-    sys_ns deadline = sys_now() + (received > serial_fragment_max ? serial_quiet_span : long_wait);
+    const sys_ns whole = how.deadline != 0 ? how.deadline : sys_now() + long_wait;
+    sys_ns deadline = !how.by_silence                  ? whole
+                      : received > serial_fragment_max ? sys_now() + serial_quiet_span
+                                                       : sys_now() + long_wait;
     for (;;) {
-        if (complete != nullptr && grew) {
+        if (how.complete != nullptr && grew) {
             const size_t stored = strnlen(serial_reply, serial_reply_size);
-            const size_t end = complete(text, serial_reply, stored);
+            const size_t end = how.complete(text, serial_reply, stored);
             if (end > 0 && end <= stored) {
-                serial_carry_length = stored - end;
-                memcpy(serial_carry, serial_reply + end, serial_carry_length);
-                memset(serial_reply + end, 0, serial_carry_length);
+                serial_put_back(serial_reply + end, stored - end);
+                memset(serial_reply + end, 0, stored - end);
+                serial_ended = serial_end::complete;
                 break;
             }
+        }
+        // Without the silence rule nothing is dropped: the rest waits for the reader.
+        if (!how.by_silence && received >= serial_reply_size - 1) {
+            serial_ended = serial_end::full;
+            break;
         }
         if (sys_wait(fd, POLLIN, deadline) <= 0) break;
         ssize_t got;
@@ -182,20 +203,32 @@ char* serial_exchange(int fd, const char* text, int timeout_sec, serial_complete
         }
         // End of file, hang-up (EIO) or any other failure ends the reply.
         if (got <= 0) {
-            serial_lost = true;
+            serial_ended = serial_end::lost;
             break;
         }
         received += static_cast<size_t>(got);
-        if (received > serial_reply_cutoff) break;
-        deadline = sys_now() + (got > serial_fragment_max ? serial_quiet_span : long_wait);
+        if (received > serial_reply_cutoff) {
+            serial_ended = serial_end::cutoff;
+            break;
+        }
+        if (how.by_silence) {
+            deadline = sys_now() + (got > serial_fragment_max ? serial_quiet_span : long_wait);
+        }
     }
     return serial_reply;
 }
 
-const char* serial_last_failure() {
-    return serial_failure;
+serial_end serial_reply_end() {
+    return serial_ended;
 }
 
-bool serial_line_lost() {
-    return serial_lost;
+void serial_put_back(const char* bytes, size_t length) {
+    // The reply it starts stays a terminated text.
+    if (length > serial_reply_size - 1) length = serial_reply_size - 1;
+    memmove(serial_carry, bytes, length);
+    serial_carry_length = length;
+}
+
+const char* serial_last_failure() {
+    return serial_failure;
 }

@@ -9,6 +9,8 @@
 #include <stddef.h>
 #include <termios.h>
 
+#include "sys/sys_io.h"
+
 // The reply buffer: one per thread, cleared by every exchange.
 constexpr size_t serial_reply_size = 8192;
 // Gathering stops once this many bytes have come, stored or dropped.
@@ -39,20 +41,37 @@ void serial_line_settings(termios& line, unsigned baud, unsigned data_bits, cons
 // or 0 while it is not. The caller knows what ends a reply; this layer only when.
 using serial_complete = size_t (*)(const char* sent, const char* reply, size_t length);
 
+// How a reply ends besides the line going away. By default as the silence rule says.
+struct serial_gather {
+    // Ends the reply as soon as it says the reply is whole; bytes gathered past that end
+    // are kept and start the next exchange's reply, as bytes waiting on the line would.
+    serial_complete complete = nullptr;
+    // False: no silence rule; only `complete` or the time-out, counted from the write
+    // (or `deadline`, where given), ends the reply, and a reply that fills the buffer
+    // ends there with the rest left on the line (serial_reply_full).
+    bool by_silence = true;
+    sys_ns deadline = 0;
+    // True: what is waiting on the line before the write, and what the last reply left
+    // over, is dropped, so that the reply is only what comes after the text.
+    bool fresh = false;
+};
+
 // Writes `text` whole (nothing for the empty text), then gathers the reply into the
 // reply buffer and returns it as a terminated text of at most serial_reply_size - 1
 // bytes. Bytes already waiting on the line start the reply. A negative time-out
-// gathers nothing; 0 makes the waits zero-time polls. With `complete`, the reply also
-// ends as soon as it says so; bytes gathered past the end it gives are kept, and start
-// the next exchange's reply as bytes waiting on the line would.
-char* serial_exchange(int fd, const char* text, int timeout_sec,
-                      serial_complete complete = nullptr);
+// gathers nothing; 0 makes the waits zero-time polls.
+char* serial_exchange(int fd, const char* text, int timeout_sec, const serial_gather& how = {});
+
+// How the last reply ended: by silence or its time-out, as `complete` said, by filling
+// the buffer (without the silence rule), because the line went away (end of file, or a
+// read error such as the EIO of a device that left the USB bus), or at the cutoff.
+enum class serial_end { silence, complete, full, lost, cutoff };
+[[nodiscard]] serial_end serial_reply_end();
+
+// Hands bytes back to start the next exchange's reply, as if they were still waiting
+// on the line: the part of a reply its reader could not use yet.
+void serial_put_back(const char* bytes, size_t length);
 
 // The last line this layer logged (open, line setup or write failure), as logged;
 // empty when none.
 [[nodiscard]] const char* serial_last_failure();
-
-// True when the last exchange's gathering ended because the line went away (end of
-// file, or a read error such as the EIO of a device that left the USB bus), not by
-// silence or the reply's limits.
-[[nodiscard]] bool serial_line_lost();

@@ -19,6 +19,23 @@ timespec sys_timespec_of(sys_ns span) {
     return ts;
 }
 
+// While a job holds the termination signals: the mask to go back to, the one its waits
+// let them in with, and the signal that came.
+sigset_t sys_saved_mask;
+sigset_t sys_wait_mask;
+volatile sig_atomic_t sys_holding = 0;
+volatile sig_atomic_t sys_caught = 0;
+
+// ppoll with the held signals let in for as long as it waits.
+int sys_ppoll(pollfd* entries, nfds_t count, const timespec* left) {
+    return ppoll(entries, count, left, sys_holding ? &sys_wait_mask : nullptr);
+}
+
+// A held signal has come: waits end at once.
+bool sys_stopping() {
+    return sys_holding && sys_caught != 0;
+}
+
 }  // namespace
 
 sys_ns sys_now() {
@@ -34,9 +51,13 @@ int sys_wait(int fd, short events, sys_ns deadline) {
     for (;;) {
         const sys_ns now = sys_now();
         if (now < 0) return -1;
+        if (sys_stopping()) {
+            errno = EINTR;
+            return -1;
+        }
         // ppoll takes a timespec, so a wait of years neither overflows nor becomes "forever".
         const timespec left = sys_timespec_of(deadline - now);
-        const int ready = ppoll(&entry, 1, &left, nullptr);
+        const int ready = sys_ppoll(&entry, 1, &left);
         if (ready > 0) return (entry.revents & POLLNVAL) ? -1 : 1;
         if (ready == 0) return 0;
         if (errno != EINTR) return -1;
@@ -129,8 +150,10 @@ int sys_write_pieces(int fd, iovec* pieces, int count, sys_ns deadline) {
 }
 
 void sys_sleep(sys_ns span) {
-    timespec left = sys_timespec_of(span);
-    while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+    const sys_ns deadline = sys_now() + span;
+    for (sys_ns now = sys_now(); now >= 0 && now < deadline && !sys_stopping(); now = sys_now()) {
+        const timespec left = sys_timespec_of(deadline - now);
+        if (sys_ppoll(nullptr, 0, &left) == 0) return;
     }
 }
 
@@ -175,4 +198,30 @@ void sys_block_signals(sigset_t& saved) {
 
 void sys_unblock_signals(const sigset_t& saved) {
     sigprocmask(SIG_SETMASK, &saved, nullptr);
+}
+
+void sys_hold_signals(const int* signals, size_t count) {
+    sigset_t held;
+    sigemptyset(&held);
+    for (size_t i = 0; i < count; ++i) sigaddset(&held, signals[i]);
+    sigprocmask(SIG_BLOCK, &held, &sys_saved_mask);
+    sys_wait_mask = sys_saved_mask;
+    for (size_t i = 0; i < count; ++i) sigdelset(&sys_wait_mask, signals[i]);
+    sys_holding = 1;
+}
+
+void sys_release_signals() {
+    if (!sys_holding) return;
+    sys_holding = 0;
+    sigprocmask(SIG_SETMASK, &sys_saved_mask, nullptr);
+}
+
+int sys_held_signal() {
+    return sys_caught;
+}
+
+bool sys_note_signal(int signal_number) {
+    if (!sys_holding) return false;
+    if (sys_caught == 0) sys_caught = signal_number;
+    return true;
 }

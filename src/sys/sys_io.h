@@ -82,6 +82,19 @@ void sys_sleep(sys_ns span);
 // Returns 1 on success, 0 on failure.
 int sys_close(int fd);
 
+// Termination signals held while a job runs, so that it can put the module's settings
+// back before dying of one: sys_hold_signals blocks them, and they get in only while a
+// wait (sys_wait, sys_sleep) waits; once one has come, every wait returns at once
+// (sys_wait with -1 and EINTR) until sys_release_signals unblocks them again.
+// sys_held_signal tells which came (0 for none), also after the release.
+void sys_hold_signals(const int* signals, size_t count);
+void sys_release_signals();
+[[nodiscard]] int sys_held_signal();
+
+// For a signal handler: true, with the signal kept for sys_held_signal, while signals
+// are held; false when they are not and the handler must act at once. Async-signal-safe.
+bool sys_note_signal(int signal_number);
+
 // Holds off every signal until sys_unblock_signals, for the few steps whose files a
 // signal must not leave half made; `saved` keeps the mask to go back to.
 void sys_block_signals(sigset_t& saved);

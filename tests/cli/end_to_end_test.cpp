@@ -79,7 +79,10 @@ INSTANTIATE_TEST_SUITE_P(
                       usage_case{"SmsSendTooLong",
                                  {"sms", "send", "+15551234567", std::string(153 * 255 + 1, 'a')}},
                       usage_case{"SmsDeleteNoIndex", {"sms", "delete", "x"}},
-                      usage_case{"UssdWithoutCode", {"-j", "ussd"}}),
+                      usage_case{"UssdWithoutCode", {"-j", "ussd"}},
+                      // A control character would put a command of its own on the line.
+                      usage_case{"UssdCodeWithACarriageReturn", {"ussd", "*100#\rAT+CFUN=0\r"}},
+                      usage_case{"SmsTextWithCtrlZ", {"sms", "send", "+15551234567", "Hi\x1a"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
 struct exchange_case {
@@ -91,6 +94,7 @@ struct exchange_case {
     const char* received;                   // what the modem saw
     std::vector<std::string> more = {};     // further pairs of command and time-out
     std::vector<std::string> options = {};  // before the first pair
+    std::string waiting = {};               // on the line before the run: a late answer
 };
 
 // A row again with -f: the same replies, ended at their final result codes.
@@ -125,6 +129,7 @@ TEST_P(EndToEndExchange, PrintsTheShapedReply) {
     const exchange_case& c = GetParam();
     fake_modem modem;
     sandbox_attach_line("/dev/ttyUSB8", modem.line_path());
+    if (!c.waiting.empty()) modem.send_now(c.waiting);
     modem.start(c.script);
     std::vector<std::string> args = c.options;
     args.insert(args.end(), {c.command, c.timeout});
@@ -218,15 +223,34 @@ INSTANTIATE_TEST_SUITE_P(
             "EmptyCommandEchoOn", "", "3", {{"\r", "\r\r\nRING\r\n"}}, "\r\nRING\r\n\n", "\r"},
         exchange_case{
             "EmptyCommandEchoOff", "", "3", {{"\r", "\r\nRING\r\n"}}, "\r\nRING\r\n\n", "\r"},
-        // -f: a final result code ends the reply; what follows it starts the next one.
+        // -f: a final result code ends the reply. What follows it is the empty command's
+        // reply; before any other command it is dropped, as is a late answer or a stray
+        // final result code waiting on the line: a reply is the command's own.
         exchange_case{"FinalCodeEndsTheReply",
                       "AT",
                       "3",
                       {{"AT\r", "AT\r\r\nOK\r\n\r\nRING\r\n"}, {"ATI\r", "\r\nEC25\r\n"}},
-                      "\r\nOK\r\n\n\r\nRING\r\n\r\nEC25\r\n\n",
+                      "\r\nOK\r\n\n\r\nEC25\r\n\n",
                       "AT\rATI\r",
                       {"ATI", "3"},
                       {"-f"}},
+        exchange_case{"WhatFollowsTheFinalCodeIsTheEmptyCommandsReply",
+                      "AT+QTEMP",
+                      "3",
+                      {{"AT+QTEMP\r", "\r\nOK\r\n\r\n+QTEMP: 40\r\n"}},
+                      "\r\nOK\r\n\n\r\n+QTEMP: 40\r\n\n",
+                      "AT+QTEMP\r\r",
+                      {"", "1"},
+                      {"-f"}},
+        exchange_case{"LateAnswerWaitingIsNoReply",
+                      "AT+CSQ",
+                      "3",
+                      {{"AT+CSQ\r", "\r\n+CSQ: 24,99\r\n\r\nOK\r\n"}},
+                      "\r\n+CSQ: 24,99\r\n\r\nOK\r\n\n",
+                      "AT+CSQ\r",
+                      {},
+                      {"-f"},
+                      "\r\n+COPS: (2,\"Telekom\",\"TDG\",\"26201\",7)\r\n\r\nOK\r\n\r\nOK\r\n"},
         exchange_case{"FinalCodeSplitAcrossReads",
                       "AT+X",
                       "3",
@@ -797,19 +821,36 @@ struct signal_case {
 };
 
 // Callers of this tool waiting for the port, as their entries in the lock directory
-// show them.
+// show them: regular files by the entries' names.
 int waiters() {
     int count = 0;
     DIR* directory = opendir("/var/lock");
     while (const dirent* entry = directory != nullptr ? readdir(directory) : nullptr) {
-        count += strncmp(entry->d_name, ".mdmio-queue..", 14) == 0;
+        count += entry->d_type == DT_REG && strncmp(entry->d_name, ".mdmio-queue..", 14) == 0;
     }
     if (directory != nullptr) closedir(directory);
     return count;
 }
 
-TEST(EndToEndQueue, SixWaitersAreServedInTheOrderTheyCame) {
+// Names in the line that are no caller's: FIFOs by the thousand, one of them at the
+// highest ticket, a directory and a link to nowhere.
+void put_foreign_names_in_the_line() {
+    const std::string prefix = "/var/lock/.mdmio-queue..ttyUSB8.";
+    char ticket[16];
+    for (int k = 1; k <= 4000; ++k) {
+        snprintf(ticket, sizeof ticket, "%010d", k);
+        ASSERT_EQ(mkfifo((prefix + ticket).c_str(), 0644), 0);
+    }
+    ASSERT_EQ(mkdir((prefix + "0000004001").c_str(), 0755), 0);
+    ASSERT_EQ(symlink("nowhere", (prefix + "0000004002").c_str()), 0);
+    ASSERT_EQ(mkfifo((prefix + "9999999999").c_str(), 0644), 0);
+}
+
+class EndToEndLine : public ::testing::TestWithParam<bool> {};
+
+TEST_P(EndToEndLine, SixWaitersAreServedInTheOrderTheyCame) {
     SANDBOX_REQUIRED();
+    if (GetParam()) put_foreign_names_in_the_line();
     fake_modem modem;
     sandbox_attach_line("/dev/ttyUSB8", modem.line_path());
     modem.start(std::vector<fake_modem_step>(6, {"\r", "\r\nOK\r\n"}));
@@ -831,6 +872,37 @@ TEST(EndToEndQueue, SixWaitersAreServedInTheOrderTheyCame) {
     for (const tool_result& r : results) EXPECT_EQ(r.out, "\r\nOK\r\n\n");
     modem.stop();
     EXPECT_EQ(modem.received(), order);
+    EXPECT_EQ(waiters(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Queue, EndToEndLine, ::testing::Bool(), [](const auto& info) {
+    return std::string(info.param ? "WithForeignNames" : "Alone");
+});
+
+// A waiter stopped in line (SIGSTOP, as a Ctrl-Z does) gives way to the next once it
+// lets the port stay free through its turn.
+TEST(EndToEndQueue, AStoppedWaiterHoldsNobodyUp) {
+    SANDBOX_REQUIRED();
+    fake_modem modem;
+    sandbox_attach_line("/dev/ttyUSB8", modem.line_path());
+    modem.start({{"AT+SECOND\r", "\r\nOK\r\n"}, {"AT+FIRST\r", "\r\nOK\r\n"}});
+    live_process owner;
+    sandbox_write_file(lock_file, pid_text(owner.pid()));
+    std::atomic<pid_t> first_pid{0};
+    tool_options first_options;
+    first_options.while_running = [&](pid_t child) { first_pid = child; };
+    tool_result first;
+    std::thread first_caller([&] { first = run_tool({"-f", "AT+FIRST", "5"}, first_options); });
+    ASSERT_TRUE(eventually([&] { return waiters() == 1 && first_pid != 0; }, 10000));
+    kill(first_pid, SIGSTOP);
+    tool_result second;
+    std::thread second_caller([&] { second = run_tool({"-f", "AT+SECOND", "5"}); });
+    ASSERT_TRUE(eventually([] { return waiters() == 2; }, 10000));
+    ASSERT_EQ(unlink(lock_file.c_str()), 0);
+    second_caller.join();
+    kill(first_pid, SIGCONT);
+    first_caller.join();
+    EXPECT_EQ(second.out, "\r\nOK\r\n\n");
     EXPECT_EQ(waiters(), 0);
 }
 
@@ -867,7 +939,7 @@ TEST(EndToEndQueue, AWaiterKilledWhileWaitingHoldsNobodyUp) {
     first_options.while_running = [&](pid_t child) { first_pid = child; };
     tool_result first;
     std::thread first_caller([&] { first = run_tool({"AT+FIRST", "5"}, first_options); });
-    ASSERT_TRUE(eventually([] { return waiters() == 1; }, 10000));
+    ASSERT_TRUE(eventually([&] { return waiters() == 1 && first_pid != 0; }, 10000));
     tool_result second;
     std::thread second_caller([&] { second = run_tool({"-f", "AT+SECOND", "5"}); });
     ASSERT_TRUE(eventually([] { return waiters() == 2; }, 10000));
@@ -892,6 +964,9 @@ struct job_case {
     std::string received;
     const char* json_key = nullptr;
     bool received_is_a_start = false;
+    // A termination signal once the modem has seen these bytes.
+    const char* signal_at = nullptr;
+    int signal = 0;
 };
 
 class EndToEndJob : public ::testing::TestWithParam<job_case> {};
@@ -902,8 +977,16 @@ TEST_P(EndToEndJob, RunsUnderOneClaimAndPrintsItsResult) {
     fake_modem modem;
     sandbox_attach_line("/dev/ttyUSB8", modem.line_path());
     modem.start(c.script);
-    const tool_result r = run_tool(c.args);
+    tool_options options;
+    if (c.signal_at != nullptr) {
+        options.while_running = [&](pid_t child) {
+            EXPECT_TRUE(modem.wait_for(c.signal_at, 20000));
+            kill(child, c.signal);
+        };
+    }
+    const tool_result r = run_tool(c.args, options);
     EXPECT_EQ(r.status, c.status);
+    EXPECT_EQ(r.signal, c.signal);
     if (c.json_key != nullptr) {
         const nlohmann::json doc = nlohmann::json::parse(r.out, nullptr, false);
         ASSERT_FALSE(doc.is_discarded()) << r.out;
@@ -919,6 +1002,23 @@ TEST_P(EndToEndJob, RunsUnderOneClaimAndPrintsItsResult) {
 }
 
 const std::string ok = "\r\nOK\r\n";
+// Stored messages as a listing gives them: 3GPP's forms, made by an encoder written apart.
+const std::string chinese_part1 =
+    "07919451020000F1440D91683108108300F00008622190010000230D060804123402014F60597DFF0C";
+const std::string chinese_part2 =
+    "07919451020000F1440D91683108108300F00008622190010010230F060804123402024E16754C548C5E73";
+const std::string cyrillic =
+    "07919451020000F1040781551532F40008622190010000491C041F04400438043204350442002C0020043C043804"
+    "400020D83DDC4B";
+const std::string part_one_of_three =
+    "07919451020000F1440B915155214365F700006221900100004020050003070301A061391DF47697416F33280C62"
+    "BFDD6710BD8CA7B340";
+
+// One entry of an AT+CMGL listing in PDU mode, with the line end before it.
+std::string listed(int index, int status, const std::string& pdu) {
+    return "\r\n+CMGL: " + std::to_string(index) + "," + std::to_string(status) + ",," +
+           std::to_string(pdu.size() / 2 - 8) + "\r\n" + pdu;
+}
 const std::string cusd_menu =
     "\r\n+CUSD: 1,\"041C0435043D044E003A00200031002004110430043B0430043D0441\",72\r\n";
 
@@ -927,45 +1027,86 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // Text mode found, so put back; a long message stored out of order, a gap, one
         // with a part missing, one that can't be decoded.
-        job_case{"SmsList",
+        job_case{
+            "SmsList",
+            {"sms", "list"},
+            {{"AT+CMGF?\r", "\r\n+CMGF: 1\r\n" + ok},
+             {"AT+CMGF=0\r", ok},
+             {"AT+CPMS?\r", "\r\n+CPMS: \"SM\",5,9,\"SM\",5,9,\"SM\",5,9\r\n" + ok},
+             {"AT+CMGL=4\r", listed(0, 0, chinese_part2) + listed(2, 1, cyrillic) +
+                                 listed(3, 0, chinese_part1) + listed(4, 0, part_one_of_three) +
+                                 listed(5, 1, "0791ABCD") + "\r\n" + ok},
+             {"AT+CMGF=1\r", ok}},
+            "[3,0] unread from +8613800138000 2026-12-09T10:00:00+08:00\n你好，世界和平\n\n"
+            "[2] read from 5551234 2026-12-09T10:00:00-03:30\nПривет, мир 👋\n\n"
+            "[4] unread from +15551234567 (incomplete) 2026-12-09T10:00:00+01:00\n"
+            "Part one of a long text, \n\n[5] read undecodable\n0791ABCD\n\n",
+            0,
+            "AT+CMGF?\rAT+CMGF=0\rAT+CPMS?\rAT+CMGL=4\rAT+CMGF=1\r"},
+        // A listing cut short by an error: what was read, then what was not, and status
+        // 1. A header without a PDU is an empty slot, no message.
+        job_case{"SmsListNotWholeIsNoSuccess",
                  {"sms", "list"},
+                 {{"AT+CMGF?\r", "\r\n+CMGF: 0\r\n" + ok},
+                  {"AT+CPMS?\r", "\r\n+CPMS: \"SM\",3,9,\"SM\",3,9,\"SM\",3,9\r\n" + ok},
+                  {"AT+CMGL=4\r", listed(1, 1, cyrillic) + "\r\n+CMGL: 2,0,,0" +
+                                      listed(4, 0, part_one_of_three) + "\r\n+CMS ERROR: 314\r\n"}},
+                 "[1] read from 5551234 2026-12-09T10:00:00-03:30\nПривет, мир 👋\n\n"
+                 "[4] unread from +15551234567 (incomplete) 2026-12-09T10:00:00+01:00\n"
+                 "Part one of a long text, \n\n"
+                 "2 of 3 stored messages read; the listing ended with +CMS ERROR: 314\n",
+                 1,
+                 "AT+CMGF?\rAT+CPMS?\rAT+CMGL=4\r"},
+        // A stray result code after a step's answer, and the module's news in the midst
+        // of the listing: neither is taken for a step's answer.
+        job_case{"SmsListStrayLinesAreNoAnswer",
+                 {"sms", "list"},
+                 {{"AT+CMGF?\r", "\r\n+CMGF: 0\r\n" + ok},
+                  {"AT+CPMS?\r",
+                   "\r\n+CPMS: \"SM\",1,9,\"SM\",1,9,\"SM\",1,9\r\n" + ok + "\r\nNO CARRIER\r\n"},
+                  {"AT+CMGL=4\r", "\r\n+CMTI: \"SM\",6" + listed(2, 1, cyrillic) + "\r\n" + ok}},
+                 "[2] read from 5551234 2026-12-09T10:00:00-03:30\nПривет, мир 👋\n\n",
+                 0,
+                 "AT+CMGF?\rAT+CPMS?\rAT+CMGL=4\r"},
+        // A copy of a part: neither is merged with the other, both are listed.
+        job_case{"SmsListPartsThatCanNotBeMergedAreListedAsTheyAre",
+                 {"sms", "list"},
+                 {{"AT+CMGF?\r", "\r\n+CMGF: 0\r\n" + ok},
+                  {"AT+CPMS?\r", "\r\n+CPMS: \"SM\",2,9,\"SM\",2,9,\"SM\",2,9\r\n" + ok},
+                  {"AT+CMGL=4\r", listed(1, 0, part_one_of_three) +
+                                      listed(2, 0, part_one_of_three) + "\r\n" + ok}},
+                 "[1] unread from +15551234567 (incomplete) 2026-12-09T10:00:00+01:00\n"
+                 "Part one of a long text, \n\n"
+                 "[2] unread from +15551234567 (incomplete) 2026-12-09T10:00:00+01:00\n"
+                 "Part one of a long text, \n\n",
+                 0,
+                 "AT+CMGF?\rAT+CPMS?\rAT+CMGL=4\r"},
+        // Killed while waiting for the prompt: the prompt is cancelled and the message
+        // format put back before the run ends as the signal would end it.
+        job_case{"SmsSendKilledAtThePromptPutsEverythingBack",
+                 {"sms", "send", "+15551234567", "Hi"},
                  {{"AT+CMGF?\r", "\r\n+CMGF: 1\r\n" + ok},
                   {"AT+CMGF=0\r", ok},
-                  {"AT+CPMS?\r", "\r\n+CPMS: \"SM\",5,9,\"SM\",5,9,\"SM\",5,9\r\n" + ok},
-                  {"AT+CMGR=0\r",
-                   "\r\n+CMGR: "
-                   "0,,"
-                   "35\r\n07919451020000F1440D91683108108300F00008622190010010230F060804123402024E1"
-                   "6754C548C5E73\r\n" +
-                       ok},
-                  {"AT+CMGR=1\r", "\r\n+CMS ERROR: 321\r\n"},
-                  {"AT+CMGR=2\r",
-                   "\r\n+CMGR: "
-                   "1,,"
-                   "45\r\n07919451020000F1040781551532F40008622190010000491C041F0440043804320435044"
-                   "2002C0020043C043804400020D83DDC4B\r\n" +
-                       ok},
-                  {"AT+CMGR=3\r",
-                   "\r\n+CMGR: "
-                   "0,,"
-                   "33\r\n07919451020000F1440D91683108108300F00008622190010000230D060804123402014F6"
-                   "0597DFF0C\r\n" +
-                       ok},
-                  {"AT+CMGR=4\r",
-                   "\r\n+CMGR: "
-                   "0,,"
-                   "47\r\n07919451020000F1440B915155214365F700006221900100004020050003070301A061391"
-                   "DF47697416F33280C62BFDD6710BD8CA7B340\r\n" +
-                       ok},
-                  {"AT+CMGR=5\r", "\r\n+CMGR: 1,,4\r\n0791ABCD\r\n" + ok},
+                  {"\x1b", ok},
                   {"AT+CMGF=1\r", ok}},
-                 "[3,0] unread from +8613800138000 2026-12-09T10:00:00+08:00\n你好，世界和平\n\n"
-                 "[2] read from 5551234 2026-12-09T10:00:00-03:30\nПривет, мир 👋\n\n"
-                 "[4] unread from +15551234567 (incomplete) 2026-12-09T10:00:00+01:00\n"
-                 "Part one of a long text, \n\n[5] read undecodable\n0791ABCD\n\n",
-                 0,
-                 "AT+CMGF?\rAT+CMGF=0\rAT+CPMS?\rAT+CMGR=0\rAT+CMGR=1\rAT+CMGR=2\rAT+CMGR=3\r"
-                 "AT+CMGR=4\rAT+CMGR=5\rAT+CMGF=1\r"},
+                 "",
+                 -1,
+                 "AT+CMGF?\rAT+CMGF=0\rAT+CMGS=15\r\x1b"
+                 "AT+CMGF=1\r",
+                 nullptr,
+                 false,
+                 "AT+CMGS=15\r",
+                 SIGTERM},
+        // A refused step: the module's answer, and the format put back all the same.
+        job_case{"SmsSendRefusedFormatSaysWhy",
+                 {"-j", "sms", "send", "+15551234567", "Hi"},
+                 {{"AT+CMGF?\r", "\r\n+CMGF: 1\r\n" + ok},
+                  {"AT+CMGF=0\r", "\r\n+CME ERROR: 3\r\n"},
+                  {"AT+CMGF=1\r", ok}},
+                 R"("+CME ERROR: 3")",
+                 1,
+                 "AT+CMGF?\rAT+CMGF=0\rAT+CMGF=1\r",
+                 "error"},
         // Two parts in UCS-2; the second refused: its error, and status 1.
         job_case{"SmsSendInTwoParts",
                  {"-j", "-f", "sms", "send", "+79161234567",
@@ -997,6 +1138,16 @@ INSTANTIATE_TEST_SUITE_P(
             "Меню: 1 Баланс\nБаланс\n",
             0,
             "AT+CSCS?\rAT+CUSD=1,\"002A0031003000310023\",15\rAT+CUSD=1,\"0031\",15\r"},
+        // The module's news while the network is asked is no answer; the answer is.
+        job_case{"UssdAnswerAfterTheModulesNews",
+                 {"ussd", "*100#"},
+                 {{"AT+CSCS?\r", "\r\n+CSCS: \"GSM\"\r\n" + ok},
+                  {"AT+CUSD=1,\"*100#\",15\r", ok},
+                  {"", "\r\n+CMTI: \"SM\",5\r\n\r\nRING\r\n", 300},
+                  {"", "\r\n+CUSD: 0,\"Balance 5.00\",15\r\n", 400}},
+                 "Balance 5.00\n",
+                 0,
+                 "AT+CSCS?\rAT+CUSD=1,\"*100#\",15\r"},
         // No reply left while the network asks for more: the session is ended.
         job_case{"UssdSessionEndedWhenNoReplyIsLeft",
                  {"-j", "ussd", "*101#"},

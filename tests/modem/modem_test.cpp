@@ -4,7 +4,9 @@
 #include <unistd.h>
 
 #include <string>
+#include <vector>
 
+#include "modem/serial.h"
 #include "support/fake_modem.h"
 #include "support/sandbox.h"
 
@@ -130,6 +132,57 @@ TEST(ModemCommand, SilenceSendsALoneCarriageReturnAndGivesTheTimeOutText) {
     EXPECT_STREQ(modem_command("AT+CSQ\r", 1), modem_timeout_text);
     modem_close();
     EXPECT_EQ(modem.received(), "AT+CSQ\r\r");
+}
+
+}  // namespace
+
+namespace {
+
+// A job's steps: a step's late answer is settled before the next step, whose answer is
+// its own; an answer larger than the reply buffer comes line by line, every line once.
+TEST(ModemStep, ALateAnswerIsNeverTakenForTheNextStepsOwn) {
+    SANDBOX_REQUIRED();
+    fake_modem modem;
+    sandbox_attach_line("/dev/ttyUSB8", modem.line_path());
+    modem.start({{"AT+CMGR=3\r", "\r\n+CMGR: 0,,1\r\nLATE\r\n\r\nOK\r\n", 1500},
+                 {"AT+CMEE?\r", "\r\n+CMEE: 1\r\n\r\nOK\r\n"},
+                 {"AT+CMGR=4\r", "\r\n+CMGR: 1,,1\r\nMINE\r\n\r\nOK\r\n"}});
+    ASSERT_EQ(modem_open(0, 1), 1);
+    EXPECT_STREQ(modem_step("AT+CMGR=3\r", 1), modem_timeout_text);
+    EXPECT_EQ(modem_step_end(), modem_end::silent);
+    EXPECT_STREQ(modem_step("AT+CMGR=4\r", 5), "\r\n+CMGR: 1,,1\r\nMINE\r\n\r\nOK\r\n");
+    EXPECT_EQ(modem_step_end(), modem_end::answered);
+    EXPECT_TRUE(modem_answering());
+    modem_close();
+}
+
+std::vector<std::string> step_lines;
+
+TEST(ModemStep, AnAnswerLargerThanTheReplyBufferComesLineByLine) {
+    SANDBOX_REQUIRED();
+    fake_modem modem;
+    sandbox_attach_line("/dev/ttyUSB8", modem.line_path());
+    std::string listing;
+    std::vector<std::string> expected;
+    for (int i = 0; i < 60; ++i) {
+        expected.push_back("+CMGL: " + std::to_string(i) + std::string(300, 'A'));
+        listing += "\r\n" + expected.back();
+    }
+    expected.push_back(std::string(9000, 'B'));  // too long: its start, cut
+    modem.start(
+        {{"AT+CMGL=4\r",
+          "AT+CMGL=4\r" + listing + "\r\n" + expected.back() + "\r\n+CMGL: 60\r\n\r\nOK\r\n", 0,
+          1000, 1}});
+    expected.back().resize(serial_reply_size - 1);
+    expected.push_back("+CMGL: 60");
+    ASSERT_EQ(modem_open(0, 1), 1);
+    step_lines.clear();
+    const char* final = modem_step_lines(
+        "AT+CMGL=4\r", 10,
+        [](const char* line, size_t length, bool) { step_lines.emplace_back(line, length); });
+    EXPECT_STREQ(final, "OK\r\n");
+    EXPECT_EQ(step_lines, expected);
+    modem_close();
 }
 
 }  // namespace
