@@ -20,10 +20,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
     }
     char text[pdu_text_size];
-    const long length =
-        pdu_ussd_text(reinterpret_cast<const char*>(pdu), size, size > 0 ? pdu[0] : -1,
-                      size > 1 && (pdu[1] & 1), text, sizeof text);
+    const auto charset = static_cast<pdu_charset>(size > 1 ? pdu[1] % 7 : 0);
+    const long length = pdu_ussd_text(reinterpret_cast<const char*>(pdu), size,
+                                      size > 0 ? pdu[0] : -1, charset, text, sizeof text);
     if (length > static_cast<long>(sizeof text)) abort();
+    // Any request is coded within its room, or refused.
+    char request[64];
+    const size_t request_length = size < sizeof request - 1 ? size : sizeof request - 1;
+    memcpy(request, pdu, request_length);
+    request[request_length] = '\0';
+    char coded[4 * sizeof request + 1];
+    int dcs = 0;
+    if (pdu_ussd_request(request, charset, coded, sizeof coded, dcs) >=
+        static_cast<long>(sizeof coded)) {
+        abort();
+    }
     free(pdu);
 
     // The input as a text to send.

@@ -232,7 +232,7 @@ int cli_run(int argc, char** argv) {
         }
         cli_json_exchange(argv[i], reply, sys_now() - start);
         if (i + 2 >= argc) json_raw("]}\n");
-        printed = output_json();
+        printed = output_flush();
     }
 
     // 5. Give the port back before the status is known to anyone.

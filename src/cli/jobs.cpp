@@ -12,7 +12,6 @@
 namespace {
 
 constexpr int job_index_most = 999;
-constexpr size_t job_number_size = 24;
 constexpr size_t job_ussd_code_most = 160;
 constexpr const char* job_status_names[] = {"unread", "read", "unsent", "sent"};
 
@@ -27,48 +26,103 @@ const char* job_status_name(message_status status) {
     return job_status_names[static_cast<int>(status)];
 }
 
+// A line of what the module or the network said, made visible.
+void job_line(const char* text, size_t length) {
+    output_visible(text, length);
+    output_words("\n");
+}
+
+void job_line(const char* text) {
+    job_line(text, strlen(text));
+}
+
 // What the module answered to the step that failed, and status 1. A job a signal ended
 // says nothing of it: the run ends as the signal would.
 int job_failed(const char* key) {
     if (sys_held_signal() != 0) return 1;
     if (!job_json) {
-        static_cast<void>(output_print(message_failure(), "\n"));
+        json_clear();
+        job_line(message_failure());
+        static_cast<void>(output_flush());
         return 1;
     }
     static_cast<void>(output_json_end(key, message_failure()));
     return 1;
 }
 
-// One message, merged from its parts, as a block of text or a JSON object.
+// The text of a message, its parts joined so that a character split between two comes
+// out whole, each piece written as soon as the buffer fills.
+bool job_text(const int* members, int count) {
+    pdu_carry carry{pdu_alphabet::gsm7, {}, 0};
+    bool line_start = true;
+    for (int i = 0; i < count; ++i) {
+        char text[pdu_text_size];
+        const long length =
+            pdu_join(message_at(members[i]).message, carry, i + 1 == count, text, sizeof text);
+        const size_t piece = length > 0 ? static_cast<size_t>(length) : 0;
+        if (job_json) {
+            json_escaped(text, piece);
+        } else {
+            output_visible(text, piece, line_start);
+        }
+        line_start = line_start && piece == 0;
+        if (!output_flush_when_full()) return false;
+    }
+    return true;
+}
+
+const char* job_address_role(pdu_kind kind) {
+    return kind == pdu_kind::deliver ? "from" : kind == pdu_kind::submit ? "to" : "report to";
+}
+
+const char* job_delivery_name(const pdu_message& report) {
+    constexpr const char* names[] = {"delivered", "pending", "failed"};
+    return names[static_cast<int>(pdu_delivery_of(report.report_status))];
+}
+
+// What a status report says of the message it is about: "message 42 delivered <time>".
+void job_report_words(const pdu_message& report) {
+    char words[64];
+    snprintf(words, sizeof words, "message %u %s%s%s", report.report_reference,
+             job_delivery_name(report), report.report_time[0] != '\0' ? " " : "",
+             report.report_time);
+    output_words(words);
+}
+
+// One message, merged from its parts: a block of a header line, its text on one line
+// and an empty line, or a JSON object.
 bool job_print_message(const int* members, int count, bool complete) {
     const message_stored& first = message_at(members[0]);
+    const pdu_message& message = first.message;
     if (!job_json) {
-        char header[160];
-        int used = snprintf(header, sizeof header, "[");
-        for (int i = 0; i < count && used < static_cast<int>(sizeof header) - 8; ++i) {
-            used += snprintf(header + used, sizeof header - static_cast<size_t>(used), "%s%d",
-                             i > 0 ? "," : "", message_at(members[i]).index);
+        output_words("[");
+        for (int i = 0; i < count; ++i) {
+            if (i > 0) output_words(",");
+            json_number(message_at(members[i]).index);
         }
+        output_words("] ");
+        output_words(job_status_name(first.status));
         if (!first.decoded) {
-            snprintf(header + used, sizeof header - static_cast<size_t>(used), "] %s undecodable",
-                     job_status_name(first.status));
-            return output_print(header, "\n") && output_write(first.hex, first.hex_length, "\n\n");
+            output_words(" undecodable\n");
+            output_visible(first.hex, first.hex_length);
+            output_words("\n\n");
+            return output_flush_when_full();
         }
-        snprintf(header + used, sizeof header - static_cast<size_t>(used), "] %s %s %s%s",
-                 job_status_name(first.status),
-                 first.message.kind == pdu_kind::deliver ? "from" : "to", first.message.address,
-                 complete ? "" : " (incomplete)");
-        bool written = output_print(header, first.message.time[0] != '\0' ? " " : "\n");
-        if (written && first.message.time[0] != '\0')
-            written = output_print(first.message.time, "\n");
-        for (int i = 0; i < count && written; ++i) {
-            const pdu_message& part = message_at(members[i]).message;
-            char text[pdu_text_size + 1];
-            memcpy(text, part.text, part.text_length);
-            text[part.text_length] = '\0';
-            written = output_print(text, i + 1 == count ? "\n\n" : "");
+        output_words(" ");
+        output_words(job_address_role(message.kind));
+        output_words(" ");
+        output_visible(message.address, strlen(message.address));
+        if (!complete) output_words(" (incomplete)");
+        if (message.time[0] != '\0') output_words(" ");
+        output_words(message.time);
+        output_words("\n");
+        if (message.kind == pdu_kind::status_report) {
+            job_report_words(message);
+            if (message.text_length > 0) output_words(": ");
         }
-        return written;
+        if (!job_text(members, count)) return false;
+        output_words("\n\n");
+        return output_flush_when_full();
     }
     json_raw("{\"indexes\":[");
     for (int i = 0; i < count; ++i) {
@@ -81,24 +135,34 @@ bool job_print_message(const int* members, int count, bool complete) {
         json_raw(",\"pdu\":");
         json_string(first.hex, first.hex_length);
         json_raw("}");
-        return output_json_when_full();
+        return output_flush_when_full();
     }
-    json_raw(first.message.kind == pdu_kind::deliver ? ",\"sender\":" : ",\"recipient\":");
-    json_text(first.message.address);
+    json_raw(message.kind == pdu_kind::deliver ? ",\"sender\":" : ",\"recipient\":");
+    json_text(message.address);
     json_raw(",\"time\":");
-    json_text(first.message.time[0] != '\0' ? first.message.time : nullptr);
+    json_text(message.time[0] != '\0' ? message.time : nullptr);
     json_raw(R"(,"text":")");
-    for (int i = 0; i < count; ++i) {
-        const pdu_message& part = message_at(members[i]).message;
-        json_escaped(part.text, part.text_length);
-        if (!output_json_when_full()) return false;
+    if (!job_text(members, count)) return false;
+    json_raw(complete ? R"(","complete":true)" : R"(","complete":false)");
+    if (message.kind == pdu_kind::status_report) {
+        json_raw(",\"report\":{\"reference\":");
+        json_number(message.report_reference);
+        json_raw(",\"delivery\":");
+        json_text(job_delivery_name(message));
+        json_raw(",\"time\":");
+        json_text(message.report_time[0] != '\0' ? message.report_time : nullptr);
+        json_raw("}");
     }
-    json_raw(complete ? R"(","complete":true})" : R"(","complete":false})");
-    return output_json_when_full();
+    json_raw("}");
+    return output_flush_when_full();
 }
 
 int job_list() {
-    if (job_json) json_raw(",\"messages\":[");
+    if (job_json) {
+        json_raw(",\"messages\":[");
+    } else {
+        json_clear();
+    }
     const int count = message_list();
     if (count < 0) {
         if (job_json) json_raw("]");
@@ -118,16 +182,15 @@ int job_list() {
     // What could not be read is said after what could.
     const bool whole = message_list_whole();
     if (!job_json) {
-        if (!whole && written && sys_held_signal() == 0) {
-            written = output_print(message_failure(), "\n");
-        }
+        if (!whole && sys_held_signal() == 0) job_line(message_failure());
+        written = written && output_flush();
         return written && whole ? 0 : 1;
     }
     json_raw("]");
     if (!written) return 1;
     if (!whole) return job_failed("error");
     json_raw("}\n");
-    return output_json() ? 0 : 1;
+    return output_flush() ? 0 : 1;
 }
 
 // Deletes every index given in turn, or all; the first one refused ends the job. The
@@ -156,15 +219,20 @@ int job_delete(const job_request& job) {
     if (done < count) return job_failed("error");
     if (!job_json) return 0;
     json_raw("}\n");
-    return output_json() ? 0 : 1;
+    return output_flush() ? 0 : 1;
 }
 
 bool job_on_sent(unsigned part, int reference, const char* answer) {
     ++job_sent_count;
     if (!job_json) {
-        char text[job_number_size];
-        snprintf(text, sizeof text, "%d", reference);
-        return output_print(reference >= 0 ? text : answer, "\n");
+        json_clear();
+        if (reference >= 0) {
+            json_number(reference);
+            output_words("\n");
+        } else {
+            job_line(answer);
+        }
+        return output_flush();
     }
     json_raw(part > 1 ? ",{\"" : "{\"");
     if (reference >= 0) {
@@ -175,20 +243,19 @@ bool job_on_sent(unsigned part, int reference, const char* answer) {
         json_text(answer);
     }
     json_raw("}");
-    return output_json_when_full();
+    return output_flush_when_full();
 }
 
 bool job_on_answer(const char* text, size_t length, bool more) {
     if (!job_json) {
-        char line[pdu_text_size + 1];
-        memcpy(line, text, length);
-        line[length] = '\0';
-        return output_print(line, "\n");
+        json_clear();
+        job_line(text, length);
+        return output_flush();
     }
     json_raw(job_sent_count++ > 0 ? ",{\"text\":" : "{\"text\":");
     json_string(text, length);
     json_raw(more ? ",\"more\":true}" : ",\"more\":false}");
-    return output_json_when_full();
+    return output_flush_when_full();
 }
 
 // An index of the storage, in decimal digits alone.
@@ -271,7 +338,7 @@ int job_run(const job_request& job, int slot, bool json) {
             }
             if (json) {
                 json_raw("]}\n");
-                if (!output_json()) return 1;
+                if (!output_flush()) return 1;
             }
             return all ? 0 : 1;
         }
@@ -287,7 +354,7 @@ int job_run(const job_request& job, int slot, bool json) {
             }
             if (json) {
                 json_raw("]}\n");
-                if (!output_json()) return 1;
+                if (!output_flush()) return 1;
             }
             return answered ? 0 : 1;
         }

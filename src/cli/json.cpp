@@ -42,6 +42,10 @@ void json_raw(const char* text) {
     json_put(text, strlen(text));
 }
 
+void json_raw_bytes(const char* bytes, size_t length) {
+    json_put(bytes, length);
+}
+
 size_t json_utf8_length(const unsigned char* bytes, size_t length) {
     const unsigned char lead = bytes[0];
     if (lead < 0x80) return 1;

@@ -16,6 +16,7 @@ void json_clear();
 
 // Appends structure (braces, keys, numbers) as it is.
 void json_raw(const char* text);
+void json_raw_bytes(const char* bytes, size_t length);
 
 // Appends `length` bytes as a JSON string, quotes included.
 void json_string(const char* bytes, size_t length);

@@ -1,5 +1,5 @@
-// What the front end prints: texts, each with its line end in one write, and the JSON
-// document's pieces as they are composed.
+// What the front end prints: texts, each with its line end in one write, and the pieces
+// of a JSON document or of plain output as they are composed.
 #pragma once
 
 #include <stddef.h>
@@ -19,8 +19,18 @@ void output_json_head(int slot);
 // could not be written.
 bool output_json_end(const char* key, const char* text);
 
-// Writes what is composed of the document in one write and starts the next piece.
-[[nodiscard]] bool output_json();
+// Writes what is composed (of the document, or of plain output) in one write and starts
+// the next piece.
+[[nodiscard]] bool output_flush();
 
 // The same once the piece fills half the buffer: for a piece of unbounded length.
-[[nodiscard]] bool output_json_when_full();
+[[nodiscard]] bool output_flush_when_full();
+
+// Plain output for a person, composed in the same buffer and written the same way: the
+// tool's own words as they are, and what the module or the network said so that it
+// shows as it is and can neither move the terminal nor make a line of the tool's own:
+// \\ for a backslash, \n, \r and \t, \xhh for any other control character, DEL or a
+// byte that is no part of valid UTF-8, \uhhhh for a C1 control, a bidirectional control
+// or a line or paragraph separator, and \x5b for a '[' that would start a line.
+void output_words(const char* text);
+void output_visible(const char* bytes, size_t length, bool line_start = false);

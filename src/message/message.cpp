@@ -10,8 +10,8 @@
 
 namespace {
 
-// A USSD request of 182 characters as UCS-2 hex, and its frame.
-constexpr size_t message_command_size = 1024;
+// A USSD request of 160 bytes as UCS-2 hex (four digits a byte at most), and its frame.
+constexpr size_t message_command_size = 2048;
 constexpr size_t message_failure_size = 192;
 constexpr int message_step_timeout_sec = 5;
 constexpr int message_prompt_timeout_sec = 10;
@@ -289,17 +289,19 @@ size_t message_cusd_awaited(const char* reply, size_t length) {
     return message_cusd_find(reply, length, found);
 }
 
-// "*100#" as the module's character set wants it: as it is, or as UCS-2 hex.
-bool message_in_charset(const char* text, bool ucs2, char* coded, size_t room) {
-    if (!ucs2) return snprintf(coded, room, "%s", text) < static_cast<int>(room);
-    size_t used = 0;
-    for (const char* at = text; *at != '\0'; ++at) {
-        if (used + 5 > room) return false;
-        used += static_cast<size_t>(
-            snprintf(coded + used, room - used, "%04X", static_cast<unsigned char>(*at)));
-    }
-    coded[used] = '\0';
-    return true;
+// The character set AT+CSCS? names ("+CSCS: "UCS2""), and its name for a report.
+constexpr size_t message_charset_name_size = 16;
+char message_charset_name[message_charset_name_size];
+
+pdu_charset message_charset_of(const char* reply) {
+    const char* tag = strstr(reply, "+CSCS:");
+    const char* open = tag != nullptr ? strchr(tag, '"') : nullptr;
+    const char* close = open != nullptr ? strchr(open + 1, '"') : nullptr;
+    if (close == nullptr) return pdu_charset::other;
+    const auto length = static_cast<size_t>(close - open - 1);
+    snprintf(message_charset_name, sizeof message_charset_name, "%.*s", static_cast<int>(length),
+             open + 1);
+    return pdu_charset_named(open + 1, length);
 }
 
 // The session the network keeps open for more (+CUSD: 1) is ended, not left open.
@@ -456,19 +458,23 @@ bool message_delete(int index) {
 
 bool message_ussd(const char* code, char* const* replies, int count, message_answer answer) {
     message_failed[0] = '\0';
-    const char* charset = message_step("AT+CSCS?", message_step_timeout_sec);
-    if (charset == nullptr) return false;
-    const bool ucs2 = strstr(charset, "\"UCS2\"") != nullptr;
+    const char* named = message_step("AT+CSCS?", message_step_timeout_sec);
+    if (named == nullptr) return false;
+    snprintf(message_charset_name, sizeof message_charset_name, "?");
+    const pdu_charset charset = message_charset_of(named);
     const char* next = code;
     bool open = false;  // the network keeps the session open for more
     for (int step = 0;; ++step) {
         char coded[message_command_size / 2];
         char command[message_command_size];
-        if (!message_in_charset(next, ucs2, coded, sizeof coded) ||
-            snprintf(command, sizeof command, "AT+CUSD=1,\"%s\",15", coded) >=
-                static_cast<int>(sizeof command)) {
+        int dcs = 0;
+        if (pdu_ussd_request(next, charset, coded, sizeof coded, dcs) < 0) {
+            snprintf(message_failed, sizeof message_failed,
+                     "%s can't be sent in the module's character set %s", next,
+                     message_charset_name);
             break;
         }
+        snprintf(command, sizeof command, "AT+CUSD=1,\"%s\",%d", coded, dcs);
         const char* reply =
             message_go_on() ? message_step(command, message_step_timeout_sec) : nullptr;
         if (reply == nullptr) break;
@@ -488,7 +494,8 @@ bool message_ussd(const char* code, char* const* replies, int count, message_ans
         char text[pdu_text_size];
         long length = 0;
         if (cusd.text != nullptr) {
-            length = pdu_ussd_text(cusd.text, cusd.text_length, cusd.dcs, ucs2, text, sizeof text);
+            length =
+                pdu_ussd_text(cusd.text, cusd.text_length, cusd.dcs, charset, text, sizeof text);
             if (length < 0) length = 0;
         }
         // 0: the answer; 1: the answer, and the network asks for more; 2: the network

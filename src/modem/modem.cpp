@@ -167,16 +167,20 @@ void modem_step_begin(const char* text) {
     if (text[0] != '\0' && modem_unsettled && modem_answering()) modem_settle();
 }
 
-// Records how a step ended; the reply of one that got nothing is the time-out text.
-void modem_step_finish(char* reply) {
+// Records how a step ended; the reply of one that got nothing is the time-out text. A
+// wait without a command asked the module nothing: what it did not bring leaves the
+// module as it was.
+void modem_step_finish(char* reply, bool command) {
     const serial_end end = serial_reply_end();
     modem_last_end = end == serial_end::complete ? modem_end::answered
                      : end == serial_end::lost   ? modem_end::lost
                      : end == serial_end::full   ? modem_end::too_long
                                                  : modem_end::silent;
-    modem_unsettled = modem_last_end != modem_end::answered;
-    if (modem_last_end == modem_end::silent) ++modem_silent_steps;
-    if (modem_last_end == modem_end::answered) modem_silent_steps = 0;
+    if (command) {
+        modem_unsettled = modem_last_end != modem_end::answered;
+        if (modem_last_end == modem_end::silent) ++modem_silent_steps;
+        if (modem_last_end == modem_end::answered) modem_silent_steps = 0;
+    }
     if (modem_last_end == modem_end::silent && reply[0] == '\0') {
         memcpy(reply, modem_timeout_text, sizeof modem_timeout_text);
         modem_timed_out_last = true;
@@ -261,7 +265,7 @@ const char* modem_step(const char* text, int timeout_sec, modem_awaited awaited)
     modem_awaiting = nullptr;
     // The echo alone is no answer.
     if (modem_strip_echo(reply, text) == modem_echo::only) reply[0] = '\0';
-    modem_step_finish(reply);
+    modem_step_finish(reply, text[0] != '\0');
     return reply;
 }
 
@@ -281,7 +285,7 @@ const char* modem_step_lines(const char* text, int timeout_sec, modem_line line)
             if (!in_cut && line_length > 0 && modem_final_line(reply + at, line_length)) {
                 memmove(reply, reply + at, line_length);
                 memcpy(reply + line_length, "\r\n", sizeof "\r\n");
-                modem_step_finish(reply);
+                modem_step_finish(reply, text[0] != '\0');
                 return reply;
             }
             if (!in_cut && line_length > 0) line(reply + at, line_length, false);
@@ -298,7 +302,7 @@ const char* modem_step_lines(const char* text, int timeout_sec, modem_line line)
         reply = serial_exchange(modem_port.fd, "", timeout_sec, modem_step_gather(false, deadline));
     }
     reply[0] = '\0';
-    modem_step_finish(reply);
+    modem_step_finish(reply, text[0] != '\0');
     return reply;
 }
 

@@ -46,7 +46,8 @@ enum class modem_end { answered, silent, lost, too_long };
 // included) goes out and the reply ends at the final result code that follows it, or
 // with `awaited` once that answer has come, or when `timeout_sec` has passed since
 // the write (there is no silence rule). The empty text writes nothing and drops
-// nothing: a wait for what an earlier command set going. A step after one that got no
+// nothing: a wait for what an earlier command set going, which asked the module
+// nothing, so its end says nothing of the module either. A step after one that got no
 // answer first checks that the module is done with that one (AT+CMEE?, whose answer
 // nothing else a job sends can give), so its late answer can't be taken for this.
 // Returns the reply without its echo; null when no port is open.

@@ -1,7 +1,9 @@
 #include "pdu/pdu.h"
 
+#include <ctype.h>
 #include <stdio.h>
 #include <string.h>
+#include <strings.h>
 
 namespace {
 
@@ -101,6 +103,22 @@ bool pdu_put_utf8(uint32_t code, char* text, size_t room, size_t& used) {
     return true;
 }
 
+// One septet of GSM 7-bit text in UTF-8. An escape waits for the septet after it, which
+// stands for a character of the extension table, or where it has none for its own.
+bool pdu_put_septet(uint8_t septet, bool& escaped, char* text, size_t room, size_t& used) {
+    uint32_t code = pdu_gsm7[septet & 0x7f];
+    if (escaped) {
+        escaped = false;
+        for (const pdu_extension& entry : pdu_gsm7_extension) {
+            if (entry.septet == septet) code = entry.code;
+        }
+    } else if (septet == pdu_escape) {
+        escaped = true;
+        return true;
+    }
+    return pdu_put_utf8(code, text, room, used);
+}
+
 // Reads one UTF-8 character; 0 bytes consumed for invalid UTF-8.
 size_t pdu_read_utf8(const unsigned char* text, size_t length, uint32_t& code) {
     const unsigned char lead = text[0];
@@ -184,31 +202,34 @@ bool pdu_bcd_valid(uint8_t octet) {
     return (octet & 0xfu) <= 9 && (octet >> 4) <= 9;
 }
 
-// The service centre's time stamp: swapped BCD, the zone in quarter hours with its sign.
+// A time stamp: swapped BCD, the zone in quarter hours with its sign. One that is no
+// time (all zero, day 0, a digit past 9) is unknown: empty; a zone that is none (FF)
+// leaves the time without a zone. Only bytes that are missing fail.
 bool pdu_read_time(pdu_reader& reader, char (&time)[pdu_time_size]) {
+    time[0] = '\0';
     const uint8_t* stamp = pdu_take(reader, 7);
     if (stamp == nullptr) return false;
     for (int i = 0; i < 6; ++i) {
-        if (!pdu_bcd_valid(stamp[i])) return false;
+        if (!pdu_bcd_valid(stamp[i])) return true;
     }
-    const uint8_t zone = stamp[6];
-    const unsigned quarters = (zone & 0x7u) * 10 + (zone >> 4);
-    if ((zone >> 4) > 9 || quarters > 14 * 4) return false;
     const unsigned month = pdu_bcd(stamp[1]);
     const unsigned day = pdu_bcd(stamp[2]);
     if (month < 1 || month > 12 || day < 1 || day > 31 || pdu_bcd(stamp[3]) > 23 ||
         pdu_bcd(stamp[4]) > 59 || pdu_bcd(stamp[5]) > 59) {
-        return false;
+        return true;
     }
     const int written =
-        snprintf(time, sizeof time, "%04u-%02u-%02uT%02u:%02u:%02u%c%02u:%02u",
+        snprintf(time, sizeof time, "%04u-%02u-%02uT%02u:%02u:%02u",
                  pdu_bcd(stamp[0]) < 70 ? 2000 + pdu_bcd(stamp[0]) : 1900 + pdu_bcd(stamp[0]),
-                 month, day, pdu_bcd(stamp[3]), pdu_bcd(stamp[4]), pdu_bcd(stamp[5]),
+                 month, day, pdu_bcd(stamp[3]), pdu_bcd(stamp[4]), pdu_bcd(stamp[5]));
+    const uint8_t zone = stamp[6];
+    const unsigned quarters = (zone & 0x7u) * 10 + (zone >> 4);
+    if (written > 0 && (zone >> 4) <= 9 && quarters <= 14 * 4) {
+        snprintf(time + written, sizeof time - static_cast<size_t>(written), "%c%02u:%02u",
                  (zone & 0x8u) ? '-' : '+', quarters / 4, quarters % 4 * 15);
-    return written > 0 && static_cast<size_t>(written) < sizeof time;
+    }
+    return true;
 }
-
-enum class pdu_alphabet { gsm7, data8, ucs2 };
 
 pdu_alphabet pdu_alphabet_of(uint8_t dcs) {
     if ((dcs & 0xc0) == 0x00 || (dcs & 0xc0) == 0x40) {
@@ -231,24 +252,28 @@ bool pdu_read_header(const uint8_t* header, size_t length, pdu_message& message)
         at += 2;
         if (size > length - at) return false;
         const uint8_t* data = header + at;
-        if (element == 0x00 && size == 3) {
-            message.reference = data[0];
-            message.parts = data[1];
-            message.part = data[2];
-        } else if (element == 0x08 && size == 4) {
-            message.reference = static_cast<unsigned>(data[0] << 8 | data[1]);
-            message.parts = data[2];
-            message.part = data[3];
+        // A concatenation element whose part is 0 or past the total is ignored, not the
+        // message (TS 23.040, 9.2.3.24.1): it is a message of its own.
+        const bool wide = element == 0x08 && size == 4;
+        if ((element == 0x00 && size == 3) || wide) {
+            const uint8_t parts = data[wide ? 2 : 1];
+            const uint8_t part = data[wide ? 3 : 2];
+            if (part >= 1 && part <= parts) {
+                message.reference = wide ? static_cast<unsigned>(data[0] << 8 | data[1]) : data[0];
+                message.parts = parts;
+                message.part = part;
+            }
         }
         at += size;
     }
-    return at == length && message.parts > 0 && message.part > 0 && message.part <= message.parts;
+    return at == length;
 }
 
 bool pdu_read_text(pdu_reader& reader, uint8_t dcs, bool header, pdu_message& message) {
     const uint8_t count = pdu_byte(reader);  // septets for 7-bit, else octets
-    const pdu_alphabet alphabet = pdu_alphabet_of(dcs);
-    const size_t octets = alphabet == pdu_alphabet::gsm7 ? (count * 7u + 7) / 8 : count;
+    message.alphabet = pdu_alphabet_of(dcs);
+    const bool gsm7 = message.alphabet == pdu_alphabet::gsm7;
+    const size_t octets = gsm7 ? (count * 7u + 7) / 8 : count;
     const uint8_t* data = pdu_take(reader, octets);
     if (data == nullptr) return false;
     size_t header_octets = 0;
@@ -258,21 +283,70 @@ bool pdu_read_text(pdu_reader& reader, uint8_t dcs, bool header, pdu_message& me
             return false;
         }
     }
-    long used;
-    if (alphabet == pdu_alphabet::gsm7) {
+    if (gsm7) {
+        // The text starts on the septet after the header and its fill bits.
         const size_t header_septets = (header_octets * 8 + 6) / 7;
-        if (header_septets > count) return false;
-        used = pdu_gsm7_to_utf8(data, octets, count - header_septets, header_septets * 7,
-                                message.text, sizeof message.text);
-    } else if (alphabet == pdu_alphabet::ucs2) {
-        used = pdu_ucs2_to_utf8(data + header_octets, octets - header_octets, message.text,
-                                sizeof message.text);
+        if (header_septets > count || count - header_septets > pdu_units_most) return false;
+        message.unit_count = count - header_septets;
+        for (size_t i = 0; i < message.unit_count; ++i) {
+            message.units[i] = pdu_septet_at(data, (header_septets + i) * 7);
+        }
     } else {
-        used = static_cast<long>(octets - header_octets);
-        memcpy(message.text, data + header_octets, octets - header_octets);
+        if (octets - header_octets > pdu_units_most) return false;
+        message.unit_count = octets - header_octets;
+        memcpy(message.units, data + header_octets, message.unit_count);
     }
+    pdu_carry carry{message.alphabet, {}, 0};
+    const long used = pdu_join(message, carry, true, message.text, sizeof message.text);
     if (used < 0) return false;
     message.text_length = static_cast<size_t>(used);
+    return true;
+}
+
+// How many units at the end only the next part completes: an escape waiting for its
+// septet, a lone byte or a high surrogate of UCS-2, the start of a UTF-8 character.
+size_t pdu_unfinished(pdu_alphabet alphabet, const uint8_t* units, size_t count) {
+    if (alphabet == pdu_alphabet::gsm7) {
+        bool escaped = false;
+        for (size_t i = 0; i < count; ++i) escaped = !escaped && units[i] == pdu_escape;
+        return escaped ? 1 : 0;
+    }
+    if (alphabet == pdu_alphabet::ucs2) {
+        if (count % 2 != 0) return 1;
+        return count >= 2 && units[count - 2] >= 0xd8 && units[count - 2] <= 0xdb ? 2 : 0;
+    }
+    // 8-bit data that holds UTF-8: a lead byte and fewer continuation bytes than it needs.
+    for (size_t back = 1; back <= 3 && back <= count; ++back) {
+        const uint8_t byte = units[count - back];
+        if ((byte & 0xc0) == 0x80) continue;
+        const size_t size = byte >= 0xf0 && byte <= 0xf4   ? 4
+                            : byte >= 0xe0 && byte <= 0xef ? 3
+                            : byte >= 0xc2 && byte <= 0xdf ? 2
+                                                           : 0;
+        return size > back ? back : 0;
+    }
+    return 0;
+}
+
+// Units of one alphabet in UTF-8, after `used` bytes of `text`.
+bool pdu_units_to_utf8(pdu_alphabet alphabet, const uint8_t* units, size_t count, char* text,
+                       size_t room, size_t& used) {
+    if (alphabet == pdu_alphabet::gsm7) {
+        bool escaped = false;
+        for (size_t i = 0; i < count; ++i) {
+            if (!pdu_put_septet(units[i], escaped, text, room, used)) return false;
+        }
+        return true;
+    }
+    if (alphabet == pdu_alphabet::ucs2) {
+        const long put = pdu_ucs2_to_utf8(units, count, text + used, room - used);
+        if (put < 0) return false;
+        used += static_cast<size_t>(put);
+        return true;
+    }
+    if (count > room - used) return false;
+    memcpy(text + used, units, count);
+    used += count;
     return true;
 }
 
@@ -302,18 +376,9 @@ long pdu_gsm7_to_utf8(const uint8_t* packed, size_t octets, size_t septets, size
     size_t used = 0;
     bool escaped = false;
     for (size_t i = 0; i < septets; ++i) {
-        const uint8_t septet = pdu_septet_at(packed, skip + i * 7);
-        uint32_t code = pdu_gsm7[septet];
-        if (escaped) {
-            escaped = false;
-            for (const pdu_extension& entry : pdu_gsm7_extension) {
-                if (entry.septet == septet) code = entry.code;
-            }
-        } else if (septet == pdu_escape) {
-            escaped = true;
-            continue;
+        if (!pdu_put_septet(pdu_septet_at(packed, skip + i * 7), escaped, text, room, used)) {
+            return -1;
         }
-        if (!pdu_put_utf8(code, text, room, used)) return -1;
     }
     return static_cast<long>(used);
 }
@@ -339,6 +404,7 @@ bool pdu_decode(const uint8_t* pdu, size_t length, pdu_message& message) {
     message = {};
     message.parts = 1;
     message.part = 1;
+    message.alphabet = pdu_alphabet::gsm7;
     pdu_reader reader{pdu, length, 0, true};
     pdu_take(reader, pdu_byte(reader));  // the service centre's address
     const uint8_t first = pdu_byte(reader);
@@ -362,7 +428,56 @@ bool pdu_decode(const uint8_t* pdu, size_t length, pdu_message& message) {
         pdu_take(reader, validity == 2 ? 1 : validity == 0 ? 0 : 7);
         return reader.ok && pdu_read_text(reader, dcs, header, message) && reader.ok;
     }
+    if (type == 2) {
+        // A status report: the message it is about, when the service centre took it and
+        // delivered it or gave up, and its status; then, where the parameter indicator
+        // says so, a text of its own. An indicator that does not read is no text.
+        message.kind = pdu_kind::status_report;
+        message.report_reference = pdu_byte(reader);
+        if (!pdu_read_address(reader, message.address) || !pdu_read_time(reader, message.time) ||
+            !pdu_read_time(reader, message.report_time)) {
+            return false;
+        }
+        message.report_status = pdu_byte(reader);
+        if (!reader.ok) return false;
+        pdu_reader rest = reader;
+        const uint8_t indicator = pdu_byte(rest);
+        if (!rest.ok || (indicator & 0x04) == 0) return true;
+        if (indicator & 0x01) pdu_byte(rest);
+        const uint8_t dcs = (indicator & 0x02) ? pdu_byte(rest) : 0;
+        pdu_message text = message;
+        if (rest.ok && pdu_read_text(rest, dcs, header, text) && rest.ok) message = text;
+        return true;
+    }
     return false;
+}
+
+pdu_delivery pdu_delivery_of(unsigned report_status) {
+    // TS 23.040, 9.2.3.15: done; a temporary error the centre still tries to get past;
+    // an error it does not try again.
+    return report_status < 0x20   ? pdu_delivery::delivered
+           : report_status < 0x40 ? pdu_delivery::pending
+                                  : pdu_delivery::failed;
+}
+
+long pdu_join(const pdu_message& part, pdu_carry& carry, bool last, char* text, size_t room) {
+    size_t used = 0;
+    // What a part of another alphabet left goes out as it is.
+    if (carry.count > 0 && carry.alphabet != part.alphabet &&
+        !pdu_units_to_utf8(carry.alphabet, carry.units, carry.count, text, room, used)) {
+        return -1;
+    }
+    if (carry.alphabet != part.alphabet) carry.count = 0;
+    uint8_t units[sizeof carry.units + pdu_units_most];
+    memcpy(units, carry.units, carry.count);
+    memcpy(units + carry.count, part.units, part.unit_count);
+    const size_t count = carry.count + part.unit_count;
+    const size_t keep = last ? 0 : pdu_unfinished(part.alphabet, units, count);
+    carry.alphabet = part.alphabet;
+    carry.count = keep;
+    memcpy(carry.units, units + count - keep, keep);
+    if (!pdu_units_to_utf8(part.alphabet, units, count - keep, text, room, used)) return -1;
+    return static_cast<long>(used);
 }
 
 bool pdu_plan(const char* number, const char* text, pdu_outgoing& plan) {
@@ -521,37 +636,146 @@ size_t pdu_submit_hex(const char* number, const char* text, const pdu_outgoing& 
     return written;
 }
 
-long pdu_ussd_text(const char* given, size_t length, int dcs, bool ucs2_charset, char* text,
+namespace {
+
+struct pdu_charset_name {
+    const char* name;
+    pdu_charset charset;
+};
+constexpr pdu_charset_name pdu_charset_names[] = {
+    {"IRA", pdu_charset::ira},   {"GSM", pdu_charset::gsm},       {"UCS2", pdu_charset::ucs2},
+    {"HEX", pdu_charset::hex},   {"8859-1", pdu_charset::latin1}, {"UTF-8", pdu_charset::utf8},
+    {"UTF8", pdu_charset::utf8},
+};
+// Coding schemes of cell broadcast (TS 23.038, 5) with a language before the text: three
+// GSM 7-bit characters ("en" and a carriage return), or two packed into two octets
+// before UCS-2.
+constexpr int pdu_dcs_gsm7_language = 0x10;
+constexpr int pdu_dcs_ucs2_language = 0x11;
+constexpr size_t pdu_ucs2_language_octets = 2;
+// What a request asks the network for: GSM 7-bit or UCS-2, no language given.
+constexpr int pdu_dcs_request_gsm7 = 0x0f;
+constexpr int pdu_dcs_request_ucs2 = 0x48;
+
+// The alphabet of a cell broadcast coding scheme; GSM 7-bit where it is reserved.
+pdu_alphabet pdu_cbs_alphabet(int dcs) {
+    if (dcs == pdu_dcs_ucs2_language) return pdu_alphabet::ucs2;
+    const unsigned bits = static_cast<unsigned>(dcs);
+    const unsigned group = bits >> 4;
+    if (dcs < 0 || dcs > 0xff || group <= 3) return pdu_alphabet::gsm7;
+    const unsigned coding = (bits >> 2) & 0x3u;
+    if (group <= 7 || group == 9) {
+        return coding == 1   ? pdu_alphabet::data8
+               : coding == 2 ? pdu_alphabet::ucs2
+                             : pdu_alphabet::gsm7;
+    }
+    if (group == 0xe) return pdu_alphabet::data8;
+    if (group == 0xf) return (bits & 0x4u) ? pdu_alphabet::data8 : pdu_alphabet::gsm7;
+    return pdu_alphabet::gsm7;
+}
+
+// Latin-1 bytes in UTF-8.
+long pdu_latin1_to_utf8(const char* given, size_t length, char* text, size_t room) {
+    size_t used = 0;
+    for (size_t i = 0; i < length; ++i) {
+        if (!pdu_put_utf8(static_cast<unsigned char>(given[i]), text, room, used)) return -1;
+    }
+    return static_cast<long>(used);
+}
+
+}  // namespace
+
+pdu_charset pdu_charset_named(const char* name, size_t length) {
+    for (const pdu_charset_name& entry : pdu_charset_names) {
+        if (strlen(entry.name) == length && strncasecmp(entry.name, name, length) == 0) {
+            return entry.charset;
+        }
+    }
+    return pdu_charset::other;
+}
+
+long pdu_ussd_text(const char* given, size_t length, int dcs, pdu_charset charset, char* text,
                    size_t room) {
-    uint8_t bytes[pdu_text_size] = {};
-    const pdu_alphabet alphabet =
-        dcs < 0 ? pdu_alphabet::gsm7 : pdu_alphabet_of(static_cast<uint8_t>(dcs));
+    const pdu_alphabet alphabet = pdu_cbs_alphabet(dcs);
+    uint8_t bytes[pdu_text_size];
     const long octets = pdu_from_hex(given, length, bytes, sizeof bytes);
-    if (octets >= 0 && (alphabet == pdu_alphabet::ucs2 || ucs2_charset)) {
-        return pdu_ucs2_to_utf8(bytes, static_cast<size_t>(octets), text, room);
+    const auto count = static_cast<size_t>(octets);
+    if (octets >= 0 && (alphabet == pdu_alphabet::ucs2 ||
+                        (alphabet == pdu_alphabet::gsm7 && charset == pdu_charset::ucs2))) {
+        const size_t skip = dcs == pdu_dcs_ucs2_language && count >= pdu_ucs2_language_octets
+                                ? pdu_ucs2_language_octets
+                                : 0;
+        return pdu_ucs2_to_utf8(bytes + skip, count - skip, text, room);
     }
-    // 7-bit packed and given as hex, as some modules do: taken so only when every
-    // character it unpacks to is printable. Seven spare bits at the end are fill (zero,
-    // or a carriage return), not a character.
-    if (octets >= 2 && alphabet == pdu_alphabet::gsm7) {
-        size_t septets = static_cast<size_t>(octets) * 8 / 7;
-        bool printable = true;
-        unsigned last = 0;
-        for (size_t i = 0; i < septets && printable; ++i) {
-            last = pdu_septet_at(bytes, i * 7);
-            const bool fill = i + 1 == septets && static_cast<size_t>(octets) * 8 % 7 == 0;
-            printable = last >= 0x20 || last == 0x0a || last == 0x0d || last == pdu_escape || fill;
-        }
-        if (printable && static_cast<size_t>(octets) * 8 % 7 == 0 && (last == 0 || last == 0x0d)) {
-            --septets;
-        }
-        if (printable) {
-            const long used =
-                pdu_gsm7_to_utf8(bytes, static_cast<size_t>(octets), septets, 0, text, room);
-            if (used >= 0) return used;
-        }
+    if (octets >= 0 && alphabet == pdu_alphabet::data8) {
+        size_t used = 0;
+        return pdu_units_to_utf8(alphabet, bytes, count, text, room, used) ? static_cast<long>(used)
+                                                                           : -1;
     }
+    // Under HEX, each character is its septet in two hex digits.
+    bool septets = octets >= 0 && alphabet == pdu_alphabet::gsm7 && charset == pdu_charset::hex;
+    for (size_t i = 0; septets && i < count; ++i) septets = bytes[i] < 0x80;
+    if (septets) {
+        size_t used = 0;
+        return pdu_units_to_utf8(alphabet, bytes, count, text, room, used) ? static_cast<long>(used)
+                                                                           : -1;
+    }
+    // Else it is text in the module's character set, as it reads.
+    if (dcs == pdu_dcs_gsm7_language && length >= 3 && given[2] == '\r' && isalpha(given[0]) &&
+        isalpha(given[1])) {
+        given += 3;
+        length -= 3;
+    }
+    if (charset == pdu_charset::latin1) return pdu_latin1_to_utf8(given, length, text, room);
     if (length > room) return -1;
     memcpy(text, given, length);
     return static_cast<long>(length);
+}
+
+long pdu_ussd_request(const char* request, pdu_charset charset, char* coded, size_t room,
+                      int& dcs) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(request);
+    const size_t length = strlen(request);
+    size_t used = 0;
+    dcs = pdu_dcs_request_gsm7;
+    for (size_t at = 0; at < length;) {
+        uint32_t code = 0;
+        const size_t size = pdu_read_utf8(bytes + at, length - at, code);
+        if (size == 0 || code < 0x20 || code == 0x7f) return -1;
+        uint8_t septet[2];
+        if (pdu_gsm7_of(code, septet) == 0) dcs = pdu_dcs_request_ucs2;
+        char piece[16];
+        int put = 0;
+        if (charset == pdu_charset::ucs2) {
+            if (code >= 0x10000) {
+                put = snprintf(piece, sizeof piece, "%04X%04X", 0xd800 + ((code - 0x10000) >> 10),
+                               0xdc00 + ((code - 0x10000) & 0x3ff));
+            } else {
+                put = snprintf(piece, sizeof piece, "%04X", code);
+            }
+        } else if (charset == pdu_charset::hex) {
+            uint8_t septets[2];
+            const size_t taken = pdu_gsm7_of(code, septets);
+            if (taken == 0) return -1;
+            put = taken == 1 ? snprintf(piece, sizeof piece, "%02X", septets[0])
+                             : snprintf(piece, sizeof piece, "%02X%02X", septets[0], septets[1]);
+        } else if (charset == pdu_charset::utf8) {
+            memcpy(piece, bytes + at, size);
+            put = static_cast<int>(size);
+        } else {
+            // A text set: one byte a character, and only where it stands for that character.
+            const bool ascii =
+                code < 0x7f && (charset != pdu_charset::gsm || pdu_gsm7[code] == code);
+            const bool latin1 = charset == pdu_charset::latin1 && code >= 0xa0 && code <= 0xff;
+            if (!ascii && !latin1) return -1;
+            piece[0] = static_cast<char>(code);
+            put = 1;
+        }
+        if (put <= 0 || static_cast<size_t>(put) >= room - used) return -1;
+        memcpy(coded + used, piece, static_cast<size_t>(put));
+        used += static_cast<size_t>(put);
+        at += size;
+    }
+    coded[used] = '\0';
+    return static_cast<long>(used);
 }

@@ -1010,6 +1010,13 @@ const std::string chinese_part2 =
 const std::string cyrillic =
     "07919451020000F1040781551532F40008622190010000491C041F04400438043204350442002C0020043C043804"
     "400020D83DDC4B";
+// From "Bank\r\n(9)", in UCS-2: "[1]", ESC[2J, OSC 0 and 52, U+009B, U+202E, two line
+// breaks and a forged header, a NUL, "end".
+const std::string hostile =
+    "07919451020000F10410D0C2B07BDD50A072290008622190010000406E005B0031005D001B005B0032004A001B"
+    "005D0030003B00700077006E006500640007001B005D00350032003B0063003B00530047006B003D0007009B20"
+    "2E000A000A005B0039005D00200075006E0072006500610064002000660072006F006D0020002B003100000065"
+    "006E0064";
 const std::string part_one_of_three =
     "07919451020000F1440B915155214365F700006221900100004020050003070301A061391DF47697416F33280C62"
     "BFDD6710BD8CA7B340";
@@ -1081,6 +1088,26 @@ INSTANTIATE_TEST_SUITE_P(
                  "Part one of a long text, \n\n",
                  0,
                  "AT+CMGF?\rAT+CPMS?\rAT+CMGL=4\r"},
+        // What a stranger can send, shown as it is: no control sequence reaches the
+        // terminal (clear screen, window title, clipboard, C1, right-to-left override),
+        // a NUL cuts nothing, and neither a sender nor a text makes a line of its own.
+        job_case{"SmsListShowsControlSequencesEscaped",
+                 {"sms", "list"},
+                 {{"AT+CMGF?\r", "\r\n+CMGF: 0\r\n" + ok},
+                  {"AT+CPMS?\r", "\r\n+CPMS: \"SM\",1,9,\"SM\",1,9,\"SM\",1,9\r\n" + ok},
+                  {"AT+CMGL=4\r", listed(0, 0, hostile) + "\r\n" + ok}},
+                 "[0] unread from Bank\\r\\n(9) 2026-12-09T10:00:00+01:00\n"
+                 "\\x5b1]\\x1b[2J\\x1b]0;pwned\\x07\\x1b]52;c;SGk=\\x07\\u009b\\u202e"
+                 "\\n\\n[9] unread from +1\\x00end\n\n",
+                 0,
+                 "AT+CMGF?\rAT+CPMS?\rAT+CMGL=4\r"},
+        // A module that says nothing ends the job at its first step.
+        job_case{"SmsListEndsWhenTheModuleSaysNothing",
+                 {"sms", "list"},
+                 {},
+                 "TIMEOUT\n",
+                 1,
+                 "AT+CMGF?\r"},
         // Killed while waiting for the prompt: the prompt is cancelled and the message
         // format put back before the run ends as the signal would end it.
         job_case{"SmsSendKilledAtThePromptPutsEverythingBack",
@@ -1148,6 +1175,45 @@ INSTANTIATE_TEST_SUITE_P(
                  "Balance 5.00\n",
                  0,
                  "AT+CSCS?\rAT+CUSD=1,\"*100#\",15\r"},
+        // Requests in the module's character set: UCS-2 for what GSM 7-bit has not;
+        // refused with a word where the set has no way to write them.
+        job_case{"UssdRequestInUcs2",
+                 {"ussd", "Да"},
+                 {{"AT+CSCS?\r", "\r\n+CSCS: \"UCS2\"\r\n" + ok},
+                  {"AT+CUSD=1,\"04140430\",72\r", ok + "\r\n+CUSD: 0,\"0031\",72\r\n"}},
+                 "1\n",
+                 0,
+                 "AT+CSCS?\rAT+CUSD=1,\"04140430\",72\r"},
+        job_case{"UssdRequestTheCharacterSetCanNotWrite",
+                 {"ussd", "*100*é#"},
+                 {{"AT+CSCS?\r", "\r\n+CSCS: \"GSM\"\r\n" + ok}},
+                 "*100*é# can't be sent in the module's character set GSM\n",
+                 1,
+                 "AT+CSCS?\r"},
+        // The network ends the session with its last word; or can't do what was asked.
+        job_case{"UssdEndedByTheNetworkWithItsLastWord",
+                 {"ussd", "*100#"},
+                 {{"AT+CSCS?\r", "\r\n+CSCS: \"GSM\"\r\n" + ok},
+                  {"AT+CUSD=1,\"*100#\",15\r", ok + "\r\n+CUSD: 2,\"Bye\",15\r\n"}},
+                 "Bye\n",
+                 0,
+                 "AT+CSCS?\rAT+CUSD=1,\"*100#\",15\r"},
+        job_case{"UssdNotSupported",
+                 {"ussd", "*100#"},
+                 {{"AT+CSCS?\r", "\r\n+CSCS: \"GSM\"\r\n" + ok},
+                  {"AT+CUSD=1,\"*100#\",15\r", ok + "\r\n+CUSD: 4\r\n"}},
+                 "+CUSD: 4\n",
+                 1,
+                 "AT+CSCS?\rAT+CUSD=1,\"*100#\",15\r"},
+        // A network that never answers: the wait ends after 30 s, and so does the session.
+        job_case{"UssdNetworkSilentEndsTheSession",
+                 {"ussd", "*100#"},
+                 {{"AT+CSCS?\r", "\r\n+CSCS: \"GSM\"\r\n" + ok},
+                  {"AT+CUSD=1,\"*100#\",15\r", ok},
+                  {"AT+CUSD=2\r", ok}},
+                 "TIMEOUT\n",
+                 1,
+                 "AT+CSCS?\rAT+CUSD=1,\"*100#\",15\rAT+CUSD=2\r"},
         // No reply left while the network asks for more: the session is ended.
         job_case{"UssdSessionEndedWhenNoReplyIsLeft",
                  {"-j", "ussd", "*101#"},
