@@ -34,10 +34,14 @@ foreach(file crt1.o crti.o crtn.o libc.a)
   endif()
 endforeach()
 
+# The device's binary is built for size, as router firmware is (its speed is the
+# modem's); the tool has no exceptions, so no unwind tables either.
+set(CMAKE_BUILD_TYPE MinSizeRel CACHE STRING "Build type")
+
 # Unused functions and data are dropped at link time: half the binary otherwise. No
 # RELRO: nothing in a static musl binary makes it read-only after start-up, and its
 # page-aligned end would pad the file by up to 64 KiB once the code passes 64 KiB.
 set(CMAKE_CXX_FLAGS_INIT
-  "-nostdinc -isystem ${mdmio_musl_include} -isystem ${mdmio_gcc_include} -fno-pie -ffunction-sections -fdata-sections")
+  "-nostdinc -isystem ${mdmio_musl_include} -isystem ${mdmio_gcc_include} -fno-pie -ffunction-sections -fdata-sections -fno-asynchronous-unwind-tables -fno-unwind-tables")
 set(CMAKE_CXX_LINK_EXECUTABLE
   "<CMAKE_CXX_COMPILER> <FLAGS> <CMAKE_CXX_LINK_FLAGS> <LINK_FLAGS> -static -no-pie -nostdlib -Wl,--gc-sections -Wl,-z,norelro ${mdmio_musl_lib}/crt1.o ${mdmio_musl_lib}/crti.o ${mdmio_crtbegin} <OBJECTS> -o <TARGET> <LINK_LIBRARIES> -Wl,--start-group ${mdmio_musl_lib}/libc.a ${mdmio_libgcc} -Wl,--end-group ${mdmio_crtend} ${mdmio_musl_lib}/crtn.o")

@@ -200,24 +200,23 @@ long message_stored_count(const char* reply) {
     return end == numbers + 2 ? -1 : used;
 }
 
-// Why the listing is not whole, when it is not.
+// Why the listing is not whole, when it is not: how many of the stored messages were
+// read, how many were too long to keep, and what ended a listing early. A report too
+// long for its room is cut; it says what it must in its first words.
 void message_judge_listing(long stored, bool listed, const char* final) {
     message_whole = listed && message_lost == 0 && message_count >= stored;
     if (message_whole) return;
-    int used = snprintf(message_failed, sizeof message_failed, "%d of %ld stored messages read",
-                        message_count, stored);
-    if (message_lost > 0 && used > 0) {
-        used += snprintf(message_failed + used, sizeof message_failed - static_cast<size_t>(used),
-                         "; %d too long to keep", message_lost);
-    }
-    if (!listed && used > 0 && static_cast<size_t>(used) < sizeof message_failed) {
-        char answer[message_failure_size];
-        memcpy(answer, message_failed, sizeof answer);
+    char ending[message_failure_size] = "";
+    if (!listed) {
         message_fail(final);
-        snprintf(answer + used, sizeof answer - static_cast<size_t>(used),
-                 "; the listing ended with %s", message_failed);
-        memcpy(message_failed, answer, sizeof answer);
+        memcpy(ending, message_failed, sizeof ending);
     }
+    char lost[32] = "";
+    if (message_lost > 0) snprintf(lost, sizeof lost, "; %d too long to keep", message_lost);
+    const int length = snprintf(message_failed, sizeof message_failed,
+                                "%d of %ld stored messages read%s%s%s", message_count, stored,
+                                lost, listed ? "" : "; the listing ended with ", ending);
+    if (length < 0) message_failed[0] = '\0';
 }
 
 // The network's answer in a reply: "+CUSD: <m>[,"<text>"[,<dcs>]]" on a line of its own.

@@ -128,11 +128,13 @@ size_t modem_reply_end(const char* sent, const char* reply, size_t length) {
 
 // The check's answer: its tagged line, then a final result code.
 size_t modem_check_answered(const char* reply, size_t length) {
-    const void* tag = memmem(reply, length, modem_check_tag, strlen(modem_check_tag));
-    if (tag == nullptr) return 0;
-    const auto from = static_cast<size_t>(static_cast<const char*>(tag) - reply);
-    modem_final found{};
-    return modem_find_final(reply + from, length - from, false, found) ? from + found.end : 0;
+    const size_t tag = strlen(modem_check_tag);
+    for (size_t from = 0; from + tag <= length; ++from) {
+        if (memcmp(reply + from, modem_check_tag, tag) != 0) continue;
+        modem_final found{};
+        return modem_find_final(reply + from, length - from, false, found) ? from + found.end : 0;
+    }
+    return 0;
 }
 
 serial_gather modem_step_gather(bool fresh, sys_ns deadline = 0) {
