@@ -4,7 +4,9 @@
 # and peak RSS, beside a C "hello world" started the same way; a 64 KiB flood; four
 # commands in one call beside four calls; a status page of fifteen commands in one
 # call, with and without -f, on the instant modem and on one that takes 10 ms over
-# each answer; and the AArch64 binary's run-time needs and section sizes. Not a test: it prints figures and says which targets they meet.
+# each answer; the status job beside the page a script makes of raw replies on that
+# modem; and the AArch64 binary's run-time needs and section sizes. Not a test: it
+# prints figures and says which targets they meet.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib/private-world.sh
@@ -43,19 +45,29 @@ done
 read -r one_f_wall one_f_cpu _ < <(measure "$PWD/build/bench/mdmio" -f AT 1)
 read -r page_f_wall page_f_cpu _ < <(measure "$PWD/build/bench/mdmio" -f "${page[@]}")
 read -r page_wall page_cpu _ < <(measure "$PWD/build/bench/mdmio" "${page[@]}")
+read -r status_wall status_cpu _ < <(measure "$PWD/build/bench/mdmio" -j status)
+# The status page a shell script makes of the raw replies: fifteen pairs with -f, each
+# value picked out of its line.
+recipe="build/bench/mdmio -f $(printf "'%s' " "${page[@]}") | tr -d '\\r' | grep '^+' >/dev/null"
 kill "$mdmio_modem_pid"
 umount /dev/ttyUSB8
 mdmio_attach_modem build/bench/mdmio-simmodem --answer-ms 10
 slow_runs=$(( runs < 5 ? runs : 5 ))
 read -r slow_f_wall _ _ < <(build/bench/measure "$runs" "$PWD/build/bench/mdmio" -f "${page[@]}")
 read -r slow_wall _ _ < <(build/bench/measure "$slow_runs" "$PWD/build/bench/mdmio" "${page[@]}")
+read -r slow_status_wall _ _ < <(build/bench/measure "$runs" "$PWD/build/bench/mdmio" -j status)
+read -r slow_recipe_wall _ _ < <(build/bench/measure "$runs" /bin/sh -c "$recipe")
 kill "$mdmio_modem_pid"
+# The commands a status of the simulated EC25 sends: the standard ones and Quectel's.
+status_commands=17
 
 verdict() { awk -v v="$1" -v t="$2" 'BEGIN { print (v <= t) ? "meets" : "MISSES" }'; }
 overhead=$(awk -v w="$at_wall" -v h="$hello_wall" 'BEGIN { printf "%.2f", w - 200 - h }')
 rss_ratio=$(awk -v a="$at_rss" -v h="$hello_rss" 'BEGIN { printf "%.2f", a / h }')
 per_command=$(awk -v p="$page_f_wall" -v o="$one_f_wall" 'BEGIN { printf "%.3f", (p - o) / 14 }')
 slow_over=$(awk -v p="$slow_f_wall" -v o="$one_f_wall" 'BEGIN { printf "%.3f", (p - 150 - o) / 14 }')
+status_over=$(awk -v p="$slow_status_wall" -v o="$one_f_wall" -v n="$status_commands" \
+  'BEGIN { printf "%.3f", (p - 10 * n - o) / (n - 1) }')
 needed=$(readelf -d build/aarch64/mdmio | sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' | tr '\n' ' ')
 
 echo "mdmio benchmark, medians of $runs runs, $(uname -m), $(nproc) cores, $(date -u +%F)"
@@ -75,6 +87,9 @@ echo "| the same without -f | $page_wall ms / $page_cpu ms | |"
 echo "| -f: each command past the first, over \`mdmio -f AT 1\` | $per_command ms | <= 1 ms: $(verdict "$per_command" 1) |"
 echo "| modem taking 10 ms an answer: status page with -f / without (medians of $runs / $slow_runs runs) | $slow_f_wall ms / $slow_wall ms | |"
 echo "| -f on that modem: each command past the first, over its 10 ms and \`mdmio -f AT 1\` | $slow_over ms | <= 1 ms: $(verdict "$slow_over" 1) |"
+echo "| \`mdmio -j status\` ($status_commands commands, decoded): wall / user+sys CPU | $status_wall ms / $status_cpu ms | |"
+echo "| on the 10 ms modem: \`mdmio -j status\` / the raw page of 15 pairs with -f, picked out by the shell | $slow_status_wall ms / $slow_recipe_wall ms | |"
+echo "| status on that modem: each command past the first, over its 10 ms and \`mdmio -f AT 1\` | $status_over ms | <= 1 ms: $(verdict "$status_over" 1) |"
 echo "| AArch64 binary NEEDED | $needed| libc.so.6 only |"
 echo
 echo "AArch64 sections (bytes):"

@@ -35,8 +35,10 @@ foreach(file crt1.o crti.o crtn.o libc.a)
 endforeach()
 
 # The device's binary is built for size, as router firmware is (its speed is the
-# modem's); the tool has no exceptions, so no unwind tables either.
+# modem's), across all its sources at link time; the tool has no exceptions, so no
+# unwind tables either.
 set(CMAKE_BUILD_TYPE MinSizeRel CACHE STRING "Build type")
+set(CMAKE_INTERPROCEDURAL_OPTIMIZATION ON CACHE BOOL "Optimise across sources at link time")
 
 # Unused functions and data are dropped at link time: half the binary otherwise. No
 # RELRO: nothing in a static musl binary makes it read-only after start-up, and its

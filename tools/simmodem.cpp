@@ -20,6 +20,9 @@
 // USB bus as a module does: after answering OK to a restart (AT+CFUN=1,1), or at once
 // without a word on a power-down (AT+QPOWD=0); it comes back two seconds later.
 // With --answer-ms N it takes N ms over each answer, as a real module does.
+// It answers a status as a Quectel EC25 on LTE, or with --profile as another module
+// (simmodem_profiles.h); --drift makes its signal wander from call to call, --operator
+// gives the network's name. Options come before the tty, in any order.
 // With --tag it answers every command with "+TAG: <command>", so that a caller can tell
 // its own answer from another's, and reports on stderr each command that came while
 // the previous caller may still have been listening (within 200 ms of its answer):
@@ -39,39 +42,20 @@
 #include <unistd.h>
 
 #include "pdu/pdu.h"
+#include "simmodem_profiles.h"
 
 namespace {
 
-struct sim_answer {
-    const char* command;
-    const char* reply;
-};
-
+// What every module answers, beside its profile's status answers.
 constexpr sim_answer sim_answers[] = {
     {"AT", "\r\nOK\r\n"},
     {"ATI", "\r\nQuectel\r\nEC25\r\nRevision: EC25EFAR06A06M4G\r\n\r\nOK\r\n"},
-    {"AT+CGMI", "\r\nQuectel\r\n\r\nOK\r\n"},
-    {"AT+CGMM", "\r\nEC25\r\n\r\nOK\r\n"},
-    {"AT+CSQ", "\r\n+CSQ: 24,99\r\n\r\nOK\r\n"},
-    {"AT+CREG?", "\r\n+CREG: 0,1\r\n\r\nOK\r\n"},
     {"AT+CFUN=1,1", "\r\nOK\r\n"},
     {"AT+CFUN=0", "\r\nOK\r\n"},
     {"AT+CFUN=1", "\r\nOK\r\n"},
-    // What a status page asks every few seconds.
-    {"AT+COPS?", "\r\n+COPS: 0,0,\"Vodafone.de\",7\r\n\r\nOK\r\n"},
-    {"AT+CPIN?", "\r\n+CPIN: READY\r\n\r\nOK\r\n"},
-    {"AT+CEREG?", "\r\n+CEREG: 0,1\r\n\r\nOK\r\n"},
-    {"AT+CGREG?", "\r\n+CGREG: 0,1\r\n\r\nOK\r\n"},
-    {"AT+QTEMP", "\r\n+QTEMP: 36,38,37\r\n\r\nOK\r\n"},
+    // What a status page of raw commands asks every few seconds.
     {"AT+QNWINFO", "\r\n+QNWINFO: \"FDD LTE\",\"26202\",\"LTE BAND 3\",1300\r\n\r\nOK\r\n"},
-    {"AT+QENG=\"SERVINGCELL\"",
-     "\r\n+QENG: \"servingcell\",\"NOCONN\",\"LTE\",\"FDD\",262,02,1A2D001,123,1300,3,5,5,"
-     "3039,-95,-11,-65,10,-\r\n\r\nOK\r\n"},
-    {"AT+QCAINFO",
-     "\r\n+QCAINFO: \"pcc\",1300,75,\"LTE BAND 3\",1,123,-95,-11,-65,10\r\n\r\nOK\r\n"},
     {"AT+QSPN", "\r\n+QSPN: \"Vodafone.de\",\"Vodafone\",\"\",0,\"26202\"\r\n\r\nOK\r\n"},
-    {"AT+CIMI", "\r\n262021234567890\r\n\r\nOK\r\n"},
-    {"AT+CGSN", "\r\n867698041234567\r\n\r\nOK\r\n"},
     {"AT+QCCID", "\r\n+QCCID: 89490200001234567890\r\n\r\nOK\r\n"},
     {"AT+CGPADDR=1", "\r\n+CGPADDR: 1,\"10.64.12.34\"\r\n\r\nOK\r\n"},
 };
@@ -125,6 +109,13 @@ struct sim_state {
     int message_reference = 0;
     char owed[512] = {};  // an answer that comes later
     long owed_at_ms = -1;
+    // The status answers of the module it plays, how far its signal has drifted, and the
+    // network's name it gives.
+    const sim_profile* profile = &sim_profiles[0];
+    bool drift = false;
+    unsigned drifted = 0;
+    const char* network = nullptr;
+    char expanded[4 * sim_line_size] = {};
 };
 
 void sim_stop(int /*signal*/) {
@@ -218,6 +209,46 @@ const char* sim_pdu_command(const char* line, sim_state& state) {
     return nullptr;
 }
 
+// A profile's reply with its values filled in: {N} a signal value, which with --drift
+// wanders up to 6 either way from call to call, each value a step apart from the one
+// before; {op:NAME} the network's name, or the one --operator gave.
+const char* sim_expand(const char* reply, sim_state& state) {
+    size_t used = 0;
+    unsigned value = 0;
+    ++state.drifted;
+    for (const char* at = reply; *at != '\0' && used + 64 < sizeof state.expanded; ++at) {
+        const char* close = *at == '{' ? strchr(at, '}') : nullptr;
+        if (close == nullptr) {
+            state.expanded[used++] = *at;
+            continue;
+        }
+        const int length = static_cast<int>(close - at - 1);
+        if (strncmp(at + 1, "op:", 3) == 0) {
+            used +=
+                static_cast<size_t>(snprintf(state.expanded + used, sizeof state.expanded - used,
+                                             "%s", state.network != nullptr ? state.network : ""));
+            if (state.network == nullptr) {
+                used += static_cast<size_t>(snprintf(state.expanded + used,
+                                                     sizeof state.expanded - used, "%.*s",
+                                                     length - 3, at + 4));
+            }
+        } else {
+            const int step =
+                state.drift ? static_cast<int>((state.drifted + 3 * value++) % 13) - 6 : 0;
+            const double base = strtod(at + 1, nullptr);
+            const bool whole = memchr(at + 1, '.', static_cast<size_t>(length)) == nullptr;
+            used += static_cast<size_t>(
+                whole ? snprintf(state.expanded + used, sizeof state.expanded - used, "%d",
+                                 static_cast<int>(base) + step)
+                      : snprintf(state.expanded + used, sizeof state.expanded - used, "%.1f",
+                                 base + step));
+        }
+        at = close;
+    }
+    state.expanded[used] = '\0';
+    return state.expanded;
+}
+
 // The reply to one command line; null for a line that wants none.
 const char* sim_reply(const char* line, sim_state& state) {
     if (line[0] == '\0') return nullptr;
@@ -262,6 +293,10 @@ const char* sim_reply(const char* line, sim_state& state) {
     if (strncmp(line, "AT+CUSD=1,", 10) == 0) {
         sim_owe(state, sim_ussd_answer, sim_ussd_delay_ms);
         return "\r\nOK\r\n";
+    }
+    for (size_t i = 0; i < state.profile->count; ++i) {
+        const sim_answer& answer = state.profile->answers[i];
+        if (strcasecmp(line, answer.command) == 0) return sim_expand(answer.reply, state);
     }
     for (const sim_answer& answer : sim_answers) {
         if (strcasecmp(line, answer.command) == 0) return answer.reply;
@@ -379,25 +414,48 @@ int main(int argc, char** argv) {
     int master = -1;
     int slave = -1;
     char name[128] = {};
-    const bool tag = argc > 1 && strcmp(argv[1], "--tag") == 0;
-    if (tag) --argc, ++argv;
+    sim_state state;
+    bool tag = false;
     long answer_ms = 0;
-    if (argc > 2 && strcmp(argv[1], "--answer-ms") == 0) {
-        answer_ms = strtol(argv[2], nullptr, 10);
-        argc -= 2, argv += 2;
-    }
     const char* udc_file = nullptr;
     char udc[64] = {};
-    if (argc > 2 && strcmp(argv[1], "--unplug") == 0) {
-        udc_file = argv[2];
-        const int fd = open(udc_file, O_RDONLY);
-        const ssize_t got = fd >= 0 ? read(fd, udc, sizeof udc - 1) : -1;
-        if (fd >= 0) close(fd);
-        if (got <= 1) {
-            fprintf(stderr, "simmodem: %s names no UDC\n", udc_file);
+    // Options first, in any order; then the tty to serve, if any.
+    for (; argc > 1 && strncmp(argv[1], "--", 2) == 0; --argc, ++argv) {
+        const bool valued = argc > 2;
+        if (strcmp(argv[1], "--tag") == 0) {
+            tag = true;
+        } else if (strcmp(argv[1], "--drift") == 0) {
+            state.drift = true;
+        } else if (valued && strcmp(argv[1], "--answer-ms") == 0) {
+            answer_ms = strtol(argv[2], nullptr, 10);
+            --argc, ++argv;
+        } else if (valued && strcmp(argv[1], "--operator") == 0) {
+            state.network = argv[2];
+            --argc, ++argv;
+        } else if (valued && strcmp(argv[1], "--profile") == 0) {
+            state.profile = nullptr;
+            for (const sim_profile& profile : sim_profiles) {
+                if (strcmp(profile.name, argv[2]) == 0) state.profile = &profile;
+            }
+            if (state.profile == nullptr) {
+                fprintf(stderr, "simmodem: no profile %s\n", argv[2]);
+                return 1;
+            }
+            --argc, ++argv;
+        } else if (valued && strcmp(argv[1], "--unplug") == 0) {
+            udc_file = argv[2];
+            const int fd = open(udc_file, O_RDONLY);
+            const ssize_t got = fd >= 0 ? read(fd, udc, sizeof udc - 1) : -1;
+            if (fd >= 0) close(fd);
+            if (got <= 1) {
+                fprintf(stderr, "simmodem: %s names no UDC\n", udc_file);
+                return 1;
+            }
+            --argc, ++argv;
+        } else {
+            fprintf(stderr, "simmodem: unknown option %s\n", argv[1]);
             return 1;
         }
-        argc -= 2, argv += 2;
     }
     const char* tty = argc > 1 ? argv[1] : nullptr;
     if (tty != nullptr) {
@@ -416,7 +474,6 @@ int main(int argc, char** argv) {
     printf("%s\n", name);
     fflush(stdout);
 
-    sim_state state;
     char line[sim_line_size];
     size_t length = 0;
     while (!sim_stopping) {

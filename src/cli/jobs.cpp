@@ -7,6 +7,7 @@
 #include "cli/json.h"
 #include "cli/output.h"
 #include "message/message.h"
+#include "monitor/monitor.h"
 #include "sys/sys_io.h"
 
 namespace {
@@ -38,15 +39,15 @@ void job_line(const char* text) {
 
 // What the module answered to the step that failed, and status 1. A job a signal ended
 // says nothing of it: the run ends as the signal would.
-int job_failed(const char* key) {
+int job_failed(const char* key, const char* failure = message_failure()) {
     if (sys_held_signal() != 0) return 1;
     if (!job_json) {
         json_clear();
-        job_line(message_failure());
+        job_line(failure);
         static_cast<void>(output_flush());
         return 1;
     }
-    static_cast<void>(output_json_end(key, message_failure()));
+    static_cast<void>(output_json_end(key, failure));
     return 1;
 }
 
@@ -145,7 +146,7 @@ bool job_print_message(const int* members, int count, bool complete) {
     if (!job_text(members, count)) return false;
     json_raw(complete ? R"(","complete":true)" : R"(","complete":false)");
     if (message.kind == pdu_kind::status_report) {
-        json_raw(",\"report\":{\"reference\":");
+        json_raw(R"(,"report":{"reference":)");
         json_number(message.report_reference);
         json_raw(",\"delivery\":");
         json_text(job_delivery_name(message));
@@ -190,6 +191,84 @@ int job_list() {
     if (!written) return 1;
     if (!whole) return job_failed("error");
     json_raw("}\n");
+    return output_flush() ? 0 : 1;
+}
+
+static_assert(status_unknown == output_no_number, "an unknown value writes as none");
+
+// A carrier's fields, or the NR leg's (which has no technology and no RSSI of its own).
+void job_carrier_fields(const status_carrier& carrier, bool leg) {
+    if (!leg) output_field_text("technology", carrier.nr ? "nr" : "lte");
+    output_field_number("band", carrier.band);
+    output_field_number("channel", carrier.channel);
+    output_field_number("pci", carrier.pci);
+    output_field_tenths("bandwidth_mhz", carrier.bandwidth);
+    output_field_tenths("rsrp_dbm", carrier.rsrp);
+    output_field_tenths("rsrq_db", carrier.rsrq);
+    if (!leg) output_field_tenths("rssi_dbm", carrier.rssi);
+    output_field_tenths("sinr_db", carrier.sinr);
+}
+
+// Every field of the status, named once for both outputs, in the document's order.
+void job_status_field_list(const status_record& status) {
+    output_field_text("manufacturer", status.manufacturer);
+    output_field_text("model", status.model);
+    output_field_text("revision", status.revision);
+    output_field_text("imei", status.imei);
+    output_field_text("sim", status.sim);
+    output_field_text("imsi", status.imsi);
+    output_field_text("iccid", status.iccid);
+    output_field_text("operator", status.network);
+    output_field_text("mcc", status.mcc);
+    output_field_text("mnc", status.mnc);
+    output_field_text("registration", status.registration);
+    output_field_text("technology", status.technology);
+    output_field_number("band", status.band);
+    output_field_number("channel", status.channel);
+    output_field_number("pci", status.pci);
+    output_field_number("cell", status.cell);
+    output_field_number("tac", status.tac);
+    output_field_tenths("bandwidth_mhz", status.bandwidth);
+    output_field_tenths("rssi_dbm", status.rssi);
+    output_field_tenths("rsrp_dbm", status.rsrp);
+    output_field_tenths("rsrq_db", status.rsrq);
+    output_field_tenths("sinr_db", status.sinr);
+    output_field_tenths("rscp_dbm", status.rscp);
+    output_field_tenths("ecio_db", status.ecio);
+    if (status.nr_known) {
+        output_field_object("nr");
+        job_carrier_fields(status.nr, true);
+        output_field_end();
+    } else {
+        output_field_null("nr");
+    }
+    output_field_array("carriers");
+    for (size_t i = 0; i < status.carrier_count; ++i) {
+        output_field_object(nullptr);
+        job_carrier_fields(status.carriers[i], false);
+        output_field_end();
+    }
+    output_field_end();
+    output_field_tenths("temperature_c", status.temperature);
+}
+
+// The status: its fields as lines, or the document's "status" object and how long the
+// job took.
+int job_status() {
+    static status_record status;
+    const sys_ns start = sys_now();
+    if (!monitor_status(status)) return job_failed("error", monitor_failure());
+    if (job_json) {
+        json_raw(",\"status\":");
+    } else {
+        json_clear();
+    }
+    job_status_fields(status, job_json);
+    if (job_json) {
+        json_raw(",\"ms\":");
+        json_number((sys_now() - start) / sys_ns_per_ms);
+        json_raw("}\n");
+    }
     return output_flush() ? 0 : 1;
 }
 
@@ -276,6 +355,12 @@ bool job_has_control(const char* text, const char* allowed) {
 
 }  // namespace
 
+void job_status_fields(const status_record& status, bool json) {
+    output_fields_begin(json);
+    job_status_field_list(status);
+    output_fields_end();
+}
+
 bool job_parse(int argc, char** argv, int first, job_request& job) {
     job = {};
     job.kind = job_kind::commands;
@@ -294,6 +379,10 @@ bool job_parse(int argc, char** argv, int first, job_request& job) {
             }
         }
         return true;
+    }
+    if (job_is(name, "status")) {
+        job.kind = job_kind::status;
+        return job.count == 0;
     }
     if (!job_is(name, "sms")) return true;
     if (job.count < 1) return false;
@@ -358,6 +447,8 @@ int job_run(const job_request& job, int slot, bool json) {
             }
             return answered ? 0 : 1;
         }
+        case job_kind::status:
+            return job_status();
         case job_kind::commands:
             break;
     }

@@ -1,11 +1,13 @@
 // The jobs beside plain commands, each under one claim of the port:
 //     sms list | sms send <number> <text> | sms delete <index>...|all | ussd <code> [<reply>]...
+//     | status
 // printed as a readable text or, with -j, as the JSON document.
 #pragma once
 
 #include "pdu/pdu.h"
+#include "status/status.h"
 
-enum class job_kind { commands, sms_list, sms_send, sms_delete, ussd };
+enum class job_kind { commands, sms_list, sms_send, sms_delete, ussd, status };
 
 struct job_request {
     job_kind kind;
@@ -23,3 +25,7 @@ struct job_request {
 
 // Runs the job on the open port; returns the exit status.
 [[nodiscard]] int job_run(const job_request& job, int slot, bool json);
+
+// Composes the status's fields, each named once, as plain lines or as the JSON object
+// of the document's "status", into the output buffer.
+void job_status_fields(const status_record& status, bool json);

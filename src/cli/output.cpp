@@ -12,6 +12,20 @@ namespace {
 
 constexpr size_t output_module_text_size = 16;
 constexpr size_t output_escape_size = 8;
+constexpr size_t output_number_size = 32;
+
+// The objects and arrays the next field goes into: the outermost first. An array's item
+// has no name, only its number.
+struct output_frame {
+    const char* name;
+    int items;
+    bool array;
+    bool any;  // a member went out already
+};
+constexpr int output_depth_most = 4;
+output_frame output_frames[output_depth_most];
+int output_depth = 0;
+bool output_as_json = false;
 
 // The code point of a valid UTF-8 sequence of `size` bytes.
 uint32_t output_code_point(const unsigned char* bytes, size_t size) {
@@ -109,4 +123,134 @@ void output_visible(const char* bytes, size_t length, bool line_start) {
         }
         ++i;
     }
+}
+
+namespace {
+
+// Opens a field: in JSON its name after a comma where one is due, in plain output its
+// whole name from the outermost object in.
+void output_field_name(const char* name) {
+    output_frame& around = output_frames[output_depth - 1];
+    if (output_as_json) {
+        if (around.any) json_raw(",");
+        if (!around.array) {
+            json_text(name);
+            json_raw(":");
+        }
+    } else {
+        for (int depth = 1; depth < output_depth; ++depth) {
+            const output_frame& frame = output_frames[depth];
+            if (frame.name != nullptr) {
+                json_raw(frame.name);
+            } else {
+                json_number(output_frames[depth - 1].items);
+            }
+            json_raw(".");
+        }
+        json_raw(name);
+        json_raw(": ");
+    }
+    around.any = true;
+}
+
+void output_open(const char* name, bool array) {
+    if (output_depth >= output_depth_most) return;
+    output_frame& around = output_frames[output_depth - 1];
+    if (around.array) ++around.items;
+    if (output_as_json) {
+        if (around.any) json_raw(",");
+        if (!around.array) {
+            json_text(name);
+            json_raw(":");
+        }
+        json_raw(array ? "[" : "{");
+    }
+    around.any = true;
+    output_frames[output_depth++] = {name, 0, array, false};
+}
+
+// A number of tenths as a decimal, without trailing zeros.
+void output_decimal(int64_t tenths) {
+    char digits[output_number_size];
+    const uint64_t size =
+        tenths < 0 ? 0 - static_cast<uint64_t>(tenths) : static_cast<uint64_t>(tenths);
+    if (size % 10 == 0) {
+        snprintf(digits, sizeof digits, "%s%llu", tenths < 0 ? "-" : "",
+                 static_cast<unsigned long long>(size / 10));
+    } else {
+        snprintf(digits, sizeof digits, "%s%llu.%llu", tenths < 0 ? "-" : "",
+                 static_cast<unsigned long long>(size / 10),
+                 static_cast<unsigned long long>(size % 10));
+    }
+    json_raw(digits);
+}
+
+void output_field_value(const char* name, int64_t value, bool tenths) {
+    if (value == output_no_number) {
+        if (output_as_json) output_field_null(name);
+        return;
+    }
+    output_field_name(name);
+    if (tenths) {
+        output_decimal(value);
+    } else {
+        json_number(value);
+    }
+    if (!output_as_json) json_raw("\n");
+}
+
+}  // namespace
+
+void output_fields_begin(bool json) {
+    output_as_json = json;
+    output_depth = 1;
+    output_frames[0] = {nullptr, 0, false, false};
+    if (json) json_raw("{");
+}
+
+void output_fields_end() {
+    if (output_as_json) json_raw("}");
+    output_depth = 0;
+}
+
+void output_field_text(const char* name, const char* text) {
+    if (text == nullptr || text[0] == '\0') {
+        if (output_as_json) output_field_null(name);
+        return;
+    }
+    output_field_name(name);
+    if (output_as_json) {
+        json_text(text);
+    } else {
+        output_visible(text, strlen(text));
+        json_raw("\n");
+    }
+}
+
+void output_field_number(const char* name, int64_t value) {
+    output_field_value(name, value, false);
+}
+
+void output_field_tenths(const char* name, int64_t tenths) {
+    output_field_value(name, tenths, true);
+}
+
+void output_field_object(const char* name) {
+    output_open(name, false);
+}
+
+void output_field_array(const char* name) {
+    output_open(name, true);
+}
+
+void output_field_end() {
+    if (output_depth <= 1) return;
+    if (output_as_json) json_raw(output_frames[output_depth - 1].array ? "]" : "}");
+    --output_depth;
+}
+
+void output_field_null(const char* name) {
+    if (!output_as_json) return;
+    output_field_name(name);
+    json_raw("null");
 }

@@ -60,6 +60,8 @@ constexpr sys_ns lock_turn_span = 1000 * sys_ns_per_ms;
 unsigned long lock_watched_ticket = 0;
 sys_ns lock_free_since = 0;
 sys_ns lock_guard_held_since = 0;
+// True for a turn taken without the guard.
+bool lock_unguarded = false;
 char lock_reason[lock_reason_size];
 
 // The device's name, as basename gives it: what its lock file is named after.
@@ -111,7 +113,8 @@ void lock_clear_stale(const char* path) {
     // A lock naming this very process was left by a dead one whose pid we now have: a
     // process that still held it would be us, and we never take a port twice.
     const pid_t owner = lock_parse_pid(text);
-    if (owner == getpid() || !process_alive(owner)) {
+    // Without the guard two processes could take over the same lock: it waits for it.
+    if ((owner == getpid() || !process_alive(owner)) && !lock_unguarded) {
         unlink(path);
         return;
     }
@@ -199,17 +202,21 @@ lock_queue_look lock_look_at_line(int guard, const char* name,
 // takes one at the end of the line.
 int lock_turn(const lock_path (&paths)[lock_names_most], int count, const char* name,
               bool may_wait) {
-    // A guard held through a whole turn is held by a process that was stopped while it
-    // held it: creation decides alone then.
-    const int guard = lock_guard_take();
+    int guard = lock_guard_take();
     const sys_ns now = sys_now();
     if (guard != -2) lock_guard_held_since = 0;
     if (guard == -2 && lock_guard_held_since == 0) lock_guard_held_since = now;
     if (guard == -2 && now - lock_guard_held_since <= lock_turn_span) return 0;
+    // A guard held through a whole turn is held by a process stopped while it held it
+    // (SIGSTOP, a Ctrl-Z): the line goes on without it, creation deciding alone, and no
+    // one's lock is taken over meanwhile.
+    lock_unguarded = guard == -2;
+    if (lock_unguarded) guard = sys_open(lock_directory, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     lock_waiters_ahead = guard >= 0 ? lock_look_at_line(guard, name, paths, count).ahead : 0;
     const int taken = lock_waiters_ahead == 0 ? lock_attempt(paths, count) : 0;
     if (!taken && may_wait && guard >= 0) lock_queue_join(guard, name);
     if (guard >= 0) sys_close(guard);
+    lock_unguarded = false;
     return taken;
 }
 

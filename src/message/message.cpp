@@ -213,9 +213,9 @@ void message_judge_listing(long stored, bool listed, const char* final) {
     }
     char lost[32] = "";
     if (message_lost > 0) snprintf(lost, sizeof lost, "; %d too long to keep", message_lost);
-    const int length = snprintf(message_failed, sizeof message_failed,
-                                "%d of %ld stored messages read%s%s%s", message_count, stored,
-                                lost, listed ? "" : "; the listing ended with ", ending);
+    const int length =
+        snprintf(message_failed, sizeof message_failed, "%d of %ld stored messages read%s%s%s",
+                 message_count, stored, lost, listed ? "" : "; the listing ended with ", ending);
     if (length < 0) message_failed[0] = '\0';
 }
 

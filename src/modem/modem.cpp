@@ -26,6 +26,7 @@ bool modem_timed_out_last = false;
 // How the steps of a job went: the last one's end, whether the next must first check that
 // the module is done with an unanswered one, and how many in a row went unanswered.
 modem_end modem_last_end = modem_end::answered;
+int modem_last_timeout_sec = 0;
 bool modem_unsettled = false;
 int modem_silent_steps = 0;
 // What the step under way waits for instead of a final result code.
@@ -52,7 +53,8 @@ constexpr char modem_line_ends[] = "\r\n";
 // then a query whose tagged answer none of the jobs' own commands can give.
 constexpr char modem_check_text[] = "\rAT+CMEE?\r";
 constexpr char modem_check_tag[] = "+CMEE:";
-constexpr int modem_check_timeout_sec = 5;
+// The check waits as long as the step it follows did, up to this.
+constexpr int modem_check_timeout_most_sec = 5;
 // ESC ends a message's input without sending it; a module not taking one says nothing.
 constexpr char modem_cancel_text[] = "\x1b";
 constexpr int modem_cancel_timeout_sec = 1;
@@ -152,8 +154,11 @@ serial_gather modem_step_gather(bool fresh, sys_ns deadline = 0) {
 // something else (it doesn't know AT+CMEE?) has had the check's time to finish.
 void modem_settle() {
     modem_awaiting = modem_check_answered;
-    const char* reply = serial_exchange(modem_port.fd, modem_check_text, modem_check_timeout_sec,
-                                        modem_step_gather(true));
+    int timeout_sec = modem_last_timeout_sec;
+    if (timeout_sec < 1) timeout_sec = 1;
+    if (timeout_sec > modem_check_timeout_most_sec) timeout_sec = modem_check_timeout_most_sec;
+    const char* reply =
+        serial_exchange(modem_port.fd, modem_check_text, timeout_sec, modem_step_gather(true));
     modem_awaiting = nullptr;
     if (serial_reply_end() == serial_end::complete || reply[0] != '\0') {
         modem_silent_steps = 0;
@@ -164,9 +169,11 @@ void modem_settle() {
 }
 
 // Before a step's command: settled with an unanswered one first, while the module answers.
-void modem_step_begin(const char* text) {
+void modem_step_begin(const char* text, int timeout_sec) {
     modem_timed_out_last = false;
-    if (text[0] != '\0' && modem_unsettled && modem_answering()) modem_settle();
+    if (text[0] == '\0') return;
+    if (modem_unsettled && modem_answering()) modem_settle();
+    modem_last_timeout_sec = timeout_sec;
 }
 
 // Records how a step ended; the reply of one that got nothing is the time-out text. A
@@ -260,7 +267,7 @@ bool modem_timed_out() {
 
 const char* modem_step(const char* text, int timeout_sec, modem_awaited awaited) {
     if (modem_port.fd < 0) return nullptr;
-    modem_step_begin(text);
+    modem_step_begin(text, timeout_sec);
     modem_awaiting = awaited;
     char* reply =
         serial_exchange(modem_port.fd, text, timeout_sec, modem_step_gather(text[0] != '\0'));
@@ -273,7 +280,7 @@ const char* modem_step(const char* text, int timeout_sec, modem_awaited awaited)
 
 const char* modem_step_lines(const char* text, int timeout_sec, modem_line line) {
     if (modem_port.fd < 0) return nullptr;
-    modem_step_begin(text);
+    modem_step_begin(text, timeout_sec);
     const sys_ns deadline = sys_now() + static_cast<sys_ns>(timeout_sec) * sys_ns_per_sec;
     char* reply = serial_exchange(modem_port.fd, text, timeout_sec,
                                   modem_step_gather(text[0] != '\0', deadline));

@@ -49,7 +49,8 @@ enum class modem_end { answered, silent, lost, too_long };
 // nothing: a wait for what an earlier command set going, which asked the module
 // nothing, so its end says nothing of the module either. A step after one that got no
 // answer first checks that the module is done with that one (AT+CMEE?, whose answer
-// nothing else a job sends can give), so its late answer can't be taken for this.
+// nothing else a job sends can give; waiting as long as that step did, 5 s at most),
+// so its late answer can't be taken for this.
 // Returns the reply without its echo; null when no port is open.
 [[nodiscard]] const char* modem_step(const char* text, int timeout_sec,
                                      modem_awaited awaited = nullptr);

@@ -660,7 +660,7 @@ constexpr int pdu_dcs_request_ucs2 = 0x48;
 // The alphabet of a cell broadcast coding scheme; GSM 7-bit where it is reserved.
 pdu_alphabet pdu_cbs_alphabet(int dcs) {
     if (dcs == pdu_dcs_ucs2_language) return pdu_alphabet::ucs2;
-    const unsigned bits = static_cast<unsigned>(dcs);
+    const auto bits = static_cast<unsigned>(dcs);
     const unsigned group = bits >> 4;
     if (dcs < 0 || dcs > 0xff || group <= 3) return pdu_alphabet::gsm7;
     const unsigned coding = (bits >> 2) & 0x3u;
@@ -697,7 +697,7 @@ pdu_charset pdu_charset_named(const char* name, size_t length) {
 long pdu_ussd_text(const char* given, size_t length, int dcs, pdu_charset charset, char* text,
                    size_t room) {
     const pdu_alphabet alphabet = pdu_cbs_alphabet(dcs);
-    uint8_t bytes[pdu_text_size];
+    uint8_t bytes[pdu_text_size] = {};
     const long octets = pdu_from_hex(given, length, bytes, sizeof bytes);
     const auto count = static_cast<size_t>(octets);
     if (octets >= 0 && (alphabet == pdu_alphabet::ucs2 ||

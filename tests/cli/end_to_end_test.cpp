@@ -23,6 +23,7 @@
 #include "support/child.h"
 #include "support/fake_modem.h"
 #include "support/sandbox.h"
+#include "support/simulated_modem.h"
 #include "support/tool_run.h"
 
 namespace {
@@ -894,11 +895,12 @@ TEST(EndToEndQueue, AStoppedWaiterHoldsNobodyUp) {
     tool_result first;
     std::thread first_caller([&] { first = run_tool({"-f", "AT+FIRST", "5"}, first_options); });
     ASSERT_TRUE(eventually([&] { return waiters() == 1 && first_pid != 0; }, 10000));
+    // No early way out while it is stopped: it would stay so.
     kill(first_pid, SIGSTOP);
     tool_result second;
     std::thread second_caller([&] { second = run_tool({"-f", "AT+SECOND", "5"}); });
-    ASSERT_TRUE(eventually([] { return waiters() == 2; }, 10000));
-    ASSERT_EQ(unlink(lock_file.c_str()), 0);
+    EXPECT_TRUE(eventually([] { return waiters() == 2; }, 10000));
+    EXPECT_EQ(unlink(lock_file.c_str()), 0);
     second_caller.join();
     kill(first_pid, SIGCONT);
     first_caller.join();
@@ -1108,6 +1110,31 @@ INSTANTIATE_TEST_SUITE_P(
                  "TIMEOUT\n",
                  1,
                  "AT+CMGF?\r"},
+        // The status asks only what changes nothing: the standard commands, and no
+        // profile's for a module of no maker known. Each unanswered one leaves its
+        // fields unknown; a module that says nothing to the first ends the job.
+        job_case{"StatusAsksQueriesOnly",
+                 {"status"},
+                 {{"AT+CGMI\r", "\r\nAcme\r\n" + ok},
+                  {"AT+CGMM\r", "\r\nERROR\r\n"},
+                  {"AT+CGMR\r", "\r\nERROR\r\n"},
+                  {"AT+CGSN\r", "\r\nERROR\r\n"},
+                  {"AT+CPIN?\r", "\r\n+CME ERROR: 10\r\n"},
+                  {"AT+CIMI\r", "\r\nERROR\r\n"},
+                  {"AT+CRSM=176,12258,0,0,10\r", "\r\nERROR\r\n"},
+                  {"AT+COPS?\r", "\r\n+COPS: 0\r\n" + ok},
+                  {"AT+CREG?\r", "\r\n+CREG: 0,2\r\n" + ok},
+                  {"AT+CGREG?\r", "\r\nERROR\r\n"},
+                  {"AT+CEREG?\r", "\r\nERROR\r\n"},
+                  {"AT+C5GREG?\r", "\r\nERROR\r\n"},
+                  {"AT+CSQ\r", "\r\n+CSQ: 99,99\r\n" + ok},
+                  {"AT+CESQ\r", "\r\nERROR\r\n"}},
+                 "manufacturer: Acme\nsim: absent\nregistration: searching\n",
+                 0,
+                 "AT+CGMI\rAT+CGMM\rAT+CGMR\rAT+CGSN\rAT+CPIN?\rAT+CIMI\r"
+                 "AT+CRSM=176,12258,0,0,10\rAT+COPS?\rAT+CREG?\rAT+CGREG?\rAT+CEREG?\r"
+                 "AT+C5GREG?\rAT+CSQ\rAT+CESQ\r"},
+        job_case{"StatusEndsWhenTheModuleSaysNothing", {"status"}, {}, "TIMEOUT\n", 1, "AT+CGMI\r"},
         // Killed while waiting for the prompt: the prompt is cancelled and the message
         // format put back before the run ends as the signal would end it.
         job_case{"SmsSendKilledAtThePromptPutsEverythingBack",
@@ -1226,6 +1253,51 @@ INSTANTIATE_TEST_SUITE_P(
                  "AT+CSCS?\rAT+CUSD=1,\"*101#\",15\rAT+CUSD=2\r",
                  "ussd"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// The status of each module the simulated modem plays, as one document, and as plain
+// lines of the same fields: nested names with dots, carriers counted from 1, no line
+// for what is unknown.
+void plain_lines(const nlohmann::ordered_json& value, const std::string& name, std::string& lines) {
+    if (value.is_object()) {
+        for (const auto& [key, member] : value.items()) {
+            plain_lines(member, name.empty() ? key : name + "." + key, lines);
+        }
+    } else if (value.is_array()) {
+        for (size_t i = 0; i < value.size(); ++i) {
+            plain_lines(value[i], name + "." + std::to_string(i + 1), lines);
+        }
+    } else if (!value.is_null()) {
+        lines += name + ": " + (value.is_string() ? value.get<std::string>() : value.dump()) + "\n";
+    }
+}
+
+class EndToEndStatus : public ::testing::TestWithParam<simulated_status> {};
+
+TEST_P(EndToEndStatus, GivesEveryFieldInItsUnitOrNull) {
+    SANDBOX_REQUIRED();
+    simulated_modem modem({"--profile", GetParam().profile});
+    ASSERT_TRUE(modem.running());
+    const tool_result r = run_tool({"-j", "status"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find(std::string(",\"status\":") + GetParam().status + ",\"ms\":"),
+              std::string::npos)
+        << r.out;
+    const nlohmann::json doc = nlohmann::json::parse(r.out, nullptr, false);
+    ASSERT_FALSE(doc.is_discarded()) << r.out;
+    EXPECT_TRUE(doc["ms"].is_number_unsigned());
+    std::string lines;
+    plain_lines(nlohmann::ordered_json::parse(GetParam().status), "", lines);
+    EXPECT_EQ(run_tool({"status"}).out, lines);
+}
+
+INSTANTIATE_TEST_SUITE_P(Profiles, EndToEndStatus, ::testing::ValuesIn(simulated_statuses),
+                         [](const auto& info) {
+                             std::string name;
+                             for (const char* at = info.param.profile; *at != '\0'; ++at) {
+                                 if (isalnum(static_cast<unsigned char>(*at))) name += *at;
+                             }
+                             return name;
+                         });
 
 class EndToEndSignal : public ::testing::TestWithParam<signal_case> {};
 

@@ -18,6 +18,7 @@
 
 #include "support/child.h"
 #include "support/sandbox.h"
+#include "support/simulated_modem.h"
 #include "support/tool_run.h"
 
 namespace {
@@ -104,6 +105,17 @@ TEST_F(Kernel, StatusPageWithFinalCodesGivesTheSameRepliesAtLeastFiveTimesFaster
     EXPECT_EQ(at_final.out, by_silence.out);
     EXPECT_NE(at_final.out.find("+QTEMP: "), std::string::npos) << at_final.out;
     EXPECT_LT(at_final.seconds * 5, by_silence.seconds);
+}
+
+// The status through the real driver: the same document as on a pty, whatever the
+// port's USB ID says (the ACM probe's is Telit's; the module says it is a Quectel).
+TEST_F(Kernel, StatusIsTheSameDocumentAsOnAPty) {
+    const tool_result r = run_tool({"-j", "status"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(std::string(simulated_statuses[0].profile), "ec25");
+    EXPECT_NE(r.out.find(std::string(",\"status\":") + simulated_statuses[0].status + ",\"ms\":"),
+              std::string::npos)
+        << r.out;
 }
 
 // The jobs through the real driver, in PDU mode: texts in any language, a long message

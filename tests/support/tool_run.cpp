@@ -21,12 +21,9 @@ std::vector<std::string> tool_emulator() {
 }
 
 std::vector<std::string> tool_command(const std::vector<std::string>& args) {
-    std::vector<std::string> command;
-    if (tool_emulated()) command = tool_emulator();
     const char* other_build = getenv("MDMIO_TEST_BINARY");
-    command.push_back(other_build != nullptr && *other_build != '\0' ? other_build : MDMIO_BINARY);
-    command.insert(command.end(), args.begin(), args.end());
-    return command;
+    return emulated_command(
+        other_build != nullptr && *other_build != '\0' ? other_build : MDMIO_BINARY, args);
 }
 
 void tool_drain(int fd, std::string& into) {
@@ -36,6 +33,15 @@ void tool_drain(int fd, std::string& into) {
 }
 
 }  // namespace
+
+std::vector<std::string> emulated_command(const std::string& binary,
+                                          const std::vector<std::string>& args) {
+    std::vector<std::string> command;
+    if (tool_emulated()) command = tool_emulator();
+    command.push_back(binary);
+    command.insert(command.end(), args.begin(), args.end());
+    return command;
+}
 
 bool tool_emulated() {
     const std::vector<std::string> emulator = tool_emulator();

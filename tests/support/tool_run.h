@@ -32,6 +32,11 @@ struct tool_options {
 // this machine has it. On the device's own kernel the same build runs natively.
 bool tool_emulated();
 
+// The command that runs `binary` of this build with `args`: through the emulator where
+// the tests run under one.
+std::vector<std::string> emulated_command(const std::string& binary,
+                                          const std::vector<std::string>& args);
+
 // Polls until `done` holds, as while the tool runs; false when the time ran out.
 bool eventually(const std::function<bool()>& done, int timeout_ms);
 

@@ -1,0 +1,922 @@
+#include "status/status.h"
+
+#include <string.h>
+#include <strings.h>
+
+namespace {
+
+constexpr size_t status_fields_most = 32;
+constexpr int64_t status_number_most = 100000000000;  // 12 digits: a 36-bit cell id fits
+
+template <typename T, size_t count>
+constexpr size_t status_count([[maybe_unused]] const T (&array)[count]) {
+    return count;
+}
+
+// The fields of one line after its tag: split at commas outside quotes, each without
+// its quotes and the spaces around it.
+struct status_fields {
+    const char* text[status_fields_most];
+    size_t length[status_fields_most];
+    size_t count;
+};
+
+bool status_space(char c) {
+    return c == ' ' || c == '\t';
+}
+
+void status_split(const char* line, size_t length, status_fields& fields) {
+    fields.count = 0;
+    size_t at = 0;
+    while (fields.count < status_fields_most) {
+        while (at < length && status_space(line[at])) ++at;
+        const bool quoted = at < length && line[at] == '"';
+        const size_t start = quoted ? at + 1 : at;
+        at = start;
+        while (at < length && line[at] != (quoted ? '"' : ',')) ++at;
+        size_t end = at;
+        if (quoted) {
+            while (at < length && line[at] != ',') ++at;
+        } else {
+            while (end > start && status_space(line[end - 1])) --end;
+        }
+        fields.text[fields.count] = line + start;
+        fields.length[fields.count] = end - start;
+        ++fields.count;
+        if (at >= length) return;
+        ++at;
+    }
+}
+
+bool status_starts(const char* text, size_t length, const char* start) {
+    const size_t size = strlen(start);
+    return length >= size && strncasecmp(text, start, size) == 0;
+}
+
+// The next line from `at` that starts with `tag` (in either case), split after it.
+bool status_next_line(const char* reply, size_t length, const char* tag, size_t& at,
+                      status_fields& fields) {
+    while (at < length) {
+        size_t start = at;
+        size_t end = start;
+        while (end < length && reply[end] != '\r' && reply[end] != '\n') ++end;
+        at = end < length ? end + 1 : end;
+        while (start < end && status_space(reply[start])) ++start;
+        if (status_starts(reply + start, end - start, tag)) {
+            const size_t skip = strlen(tag);
+            status_split(reply + start + skip, end - start - skip, fields);
+            return true;
+        }
+    }
+    return false;
+}
+
+bool status_line(const char* reply, size_t length, const char* tag, status_fields& fields) {
+    size_t at = 0;
+    return status_next_line(reply, length, tag, at, fields);
+}
+
+bool status_is(const status_fields& fields, size_t field, const char* word) {
+    return field < fields.count && fields.length[field] == strlen(word) &&
+           strncasecmp(fields.text[field], word, fields.length[field]) == 0;
+}
+
+// A decimal number in tenths ("-12.5" is -125); unknown for anything else, and for the
+// invalid marker -32768.
+int64_t status_decimal(const status_fields& fields, size_t field) {
+    if (field >= fields.count) return status_unknown;
+    const char* text = fields.text[field];
+    const size_t length = fields.length[field];
+    size_t at = 0;
+    const bool negative = at < length && text[at] == '-';
+    if (at < length && (text[at] == '-' || text[at] == '+')) ++at;
+    int64_t whole = 0;
+    int64_t tenths = 0;
+    size_t digits = 0;
+    for (; at < length && text[at] >= '0' && text[at] <= '9' && whole < status_number_most; ++at) {
+        whole = whole * 10 + (text[at] - '0');
+        ++digits;
+    }
+    if (at < length && text[at] == '.') {
+        ++at;
+        if (at < length && text[at] >= '0' && text[at] <= '9') tenths = text[at] - '0';
+        while (at < length && text[at] >= '0' && text[at] <= '9') ++at;
+    }
+    if (digits == 0 || at != length || whole >= status_number_most) return status_unknown;
+    const int64_t value = whole * 10 + tenths;
+    if (negative && value == 327680) return status_unknown;
+    return negative ? -value : value;
+}
+
+// A whole number; unknown where it has a fraction.
+int64_t status_integer(const status_fields& fields, size_t field) {
+    const int64_t tenths = status_decimal(fields, field);
+    return tenths == status_unknown || tenths % 10 != 0 ? status_unknown : tenths / 10;
+}
+
+// A hexadecimal number, with or without 0x; unknown where four digits or more have
+// every bit set (FFFF, FFFFFFFF), or it is 7FFFFFFF or FFFE: the markers of no value.
+int64_t status_hex(const status_fields& fields, size_t field) {
+    if (field >= fields.count) return status_unknown;
+    const char* text = fields.text[field];
+    size_t length = fields.length[field];
+    if (length > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+        text += 2;
+        length -= 2;
+    }
+    if (length == 0 || length > 10) return status_unknown;
+    int64_t value = 0;
+    for (size_t i = 0; i < length; ++i) {
+        const char c = text[i];
+        const int digit = c >= '0' && c <= '9'   ? c - '0'
+                          : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                          : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                 : -1;
+        if (digit < 0) return status_unknown;
+        value = value * 16 + digit;
+    }
+    const int64_t all = (int64_t{1} << (4 * length)) - 1;
+    if ((length >= 4 && value == all) || value == 0xfffe || value == 0x7fffffff) {
+        return status_unknown;
+    }
+    return value;
+}
+
+// A scale of a standard or maker's report: n from `least` to `most` is worth
+// n * step + offset tenths; anything else (99, 255) is unknown.
+struct status_scale {
+    int least;
+    int most;
+    int step;
+    int offset;
+};
+constexpr status_scale status_csq_rssi = {0, 31, 20, -1130};
+constexpr status_scale status_cesq_rxlev = {0, 63, 10, -1110};
+constexpr status_scale status_cesq_rscp = {0, 96, 10, -1210};
+constexpr status_scale status_cesq_ecno = {0, 49, 5, -245};
+constexpr status_scale status_cesq_rsrq = {0, 34, 5, -200};
+constexpr status_scale status_cesq_rsrp = {0, 97, 10, -1410};
+constexpr status_scale status_xcesq_rssnr = {-100, 100, 5, 0};
+constexpr status_scale status_huawei_rssi = {0, 96, 10, -1210};
+constexpr status_scale status_huawei_sinr = {0, 251, 2, -202};
+constexpr status_scale status_huawei_ecio = {0, 65, 5, -325};
+
+// Bandwidths in tenths of a MHz: Quectel's LTE codes, NR codes in the order of TS
+// 38.101's channel bandwidths, and LTE resource blocks.
+constexpr int64_t status_lte_widths[] = {14, 30, 50, 100, 150, 200};
+constexpr int64_t status_nr_widths[] = {50,  100, 150, 200, 250,  300,  400, 500,
+                                        600, 700, 800, 900, 1000, 2000, 4000};
+struct status_blocks {
+    int blocks;
+    int64_t width;
+};
+constexpr status_blocks status_lte_blocks[] = {{6, 14},   {15, 30},  {25, 50},
+                                               {50, 100}, {75, 150}, {100, 200}};
+
+// How a field is read.
+enum class status_as : uint8_t { decimal, integer, hex, lte_width, nr_width, blocks, scaled };
+
+// One field of a report: where it stands, where it goes and how it is read.
+template <typename Into>
+struct status_map {
+    int64_t Into::*target;
+    const status_scale* scale;
+    uint8_t field;
+    status_as as;
+};
+
+int64_t status_value(const status_fields& fields, size_t field, status_as as,
+                     const status_scale* scale) {
+    switch (as) {
+        case status_as::decimal:
+            return status_decimal(fields, field);
+        case status_as::hex:
+            return status_hex(fields, field);
+        case status_as::integer:
+            return status_integer(fields, field);
+        default:
+            break;
+    }
+    const int64_t n = status_integer(fields, field);
+    if (n == status_unknown) return n;
+    if (as == status_as::lte_width || as == status_as::nr_width) {
+        const int64_t* widths = as == status_as::lte_width ? status_lte_widths : status_nr_widths;
+        const size_t count = as == status_as::lte_width ? status_count(status_lte_widths)
+                                                        : status_count(status_nr_widths);
+        return n >= 0 && static_cast<size_t>(n) < count ? widths[n] : status_unknown;
+    }
+    if (as == status_as::blocks) {
+        for (const status_blocks& entry : status_lte_blocks) {
+            if (entry.blocks == n) return entry.width;
+        }
+        return status_unknown;
+    }
+    if (n < scale->least || n > scale->most) return status_unknown;
+    return n * scale->step + scale->offset;
+}
+
+// Reads each mapped field from `base` on; a value that is unknown leaves what an
+// earlier reply gave.
+template <typename Into, size_t count>
+void status_apply(Into& into, const status_fields& fields, size_t base,
+                  const status_map<Into> (&maps)[count]) {
+    for (const status_map<Into>& map : maps) {
+        const int64_t value = status_value(fields, base + map.field, map.as, map.scale);
+        if (value != status_unknown) into.*map.target = value;
+    }
+}
+
+// Digits as the network sends them ("01" keeps its zero).
+void status_code(const char* text, size_t length, char (&code)[status_code_size]) {
+    if (length < 2 || length >= sizeof code) return;
+    for (size_t i = 0; i < length; ++i) {
+        if (text[i] < '0' || text[i] > '9') return;
+    }
+    memcpy(code, text, length);
+    code[length] = '\0';
+}
+
+void status_codes(status_record& record, const status_fields& fields, size_t mcc) {
+    if (mcc + 1 >= fields.count) return;
+    status_code(fields.text[mcc], fields.length[mcc], record.mcc);
+    status_code(fields.text[mcc + 1], fields.length[mcc + 1], record.mnc);
+}
+
+// "26202" or "311 480": three digits of MCC, then the MNC.
+void status_plmn(status_record& record, const char* text, size_t length) {
+    if (length < 5) return;
+    status_code(text, 3, record.mcc);
+    const size_t skip = text[3] == ' ' ? 4 : 3;
+    status_code(text + skip, length - skip, record.mnc);
+}
+
+void status_text(const char* text, size_t length, char (&into)[status_text_size]) {
+    if (length >= sizeof into) length = sizeof into - 1;
+    memcpy(into, text, length);
+    into[length] = '\0';
+}
+
+// A text without the quotes around it, where it has them.
+void status_text_unquoted(const char* text, size_t length, char (&into)[status_text_size]) {
+    const bool quoted = length >= 2 && text[0] == '"' && text[length - 1] == '"';
+    status_text(quoted ? text + 1 : text, quoted ? length - 2 : length, into);
+}
+
+bool status_final_line(const char* line, size_t length) {
+    return (length == 2 && strncasecmp(line, "OK", 2) == 0) ||
+           (length == 5 && strncasecmp(line, "ERROR", 5) == 0) ||
+           status_starts(line, length, "+CME ERROR") || status_starts(line, length, "+CMS ERROR");
+}
+
+// The reply's text line: its first that is no result code and no other command's news,
+// without a leading `tag` and the quotes around it.
+void status_text_line(const char* reply, size_t length, const char* tag,
+                      char (&into)[status_text_size]) {
+    for (size_t at = 0; at < length;) {
+        size_t start = at;
+        size_t end = start;
+        while (end < length && reply[end] != '\r' && reply[end] != '\n') ++end;
+        at = end + 1;
+        while (start < end && status_space(reply[start])) ++start;
+        while (end > start && status_space(reply[end - 1])) --end;
+        if (start == end || status_final_line(reply + start, end - start)) continue;
+        if (status_starts(reply + start, end - start, tag)) {
+            start += strlen(tag);
+            while (start < end && status_space(reply[start])) ++start;
+        } else if (reply[start] == '+' || reply[start] == '^' || reply[start] == '#') {
+            continue;
+        }
+        status_text_unquoted(reply + start, end - start, into);
+        return;
+    }
+}
+
+void status_read_manufacturer(status_record& record, const char* reply, size_t length) {
+    status_text_line(reply, length, "+CGMI:", record.manufacturer);
+}
+
+void status_read_model(status_record& record, const char* reply, size_t length) {
+    status_text_line(reply, length, "+CGMM:", record.model);
+}
+
+void status_read_revision(status_record& record, const char* reply, size_t length) {
+    status_text_line(reply, length, "+CGMR:", record.revision);
+}
+
+void status_read_imei(status_record& record, const char* reply, size_t length) {
+    status_text_line(reply, length, "+CGSN:", record.imei);
+}
+
+void status_read_imsi(status_record& record, const char* reply, size_t length) {
+    status_text_line(reply, length, "+CIMI:", record.imsi);
+}
+
+struct status_name {
+    const char* word;
+    const char* name;
+};
+constexpr status_name status_sim_states[] = {
+    {"READY", "ready"},
+    {"SIM PIN", "pin"},
+    {"SIM PUK", "puk"},
+    {"SIM PIN2", "pin2"},
+    {"SIM PUK2", "puk2"},
+    {"10", "absent"},
+    {"SIM not inserted", "absent"},
+    {"13", "failure"},
+    {"SIM failure", "failure"},
+};
+
+void status_read_sim(status_record& record, const char* reply, size_t length) {
+    status_fields fields{};
+    if (!status_line(reply, length, "+CPIN:", fields) &&
+        !status_line(reply, length, "+CME ERROR:", fields)) {
+        return;
+    }
+    for (const status_name& state : status_sim_states) {
+        if (status_is(fields, 0, state.word)) record.sim = state.name;
+    }
+    if (fields.count > 0 && status_starts(fields.text[0], fields.length[0], "PH-")) {
+        record.sim = "locked";
+    }
+}
+
+// READ BINARY of EF ICCID: BCD with the two digits of every byte swapped, and an F as
+// filler at the end.
+void status_read_iccid(status_record& record, const char* reply, size_t length) {
+    status_fields fields{};
+    if (!status_line(reply, length, "+CRSM:", fields) || fields.count < 3) return;
+    const int64_t sw1 = status_integer(fields, 0);
+    if (sw1 != 144 && sw1 != 145 && sw1 != 146 && sw1 != 159) return;
+    const char* hex = fields.text[2];
+    size_t digits = fields.length[2] & ~size_t{1};
+    if (digits >= sizeof record.iccid) digits = sizeof record.iccid - 2;
+    char iccid[status_text_size] = {};
+    for (size_t i = 0; i < digits; i += 2) {
+        iccid[i] = hex[i + 1];
+        iccid[i + 1] = hex[i];
+    }
+    while (digits > 0 && (iccid[digits - 1] == 'F' || iccid[digits - 1] == 'f')) --digits;
+    for (size_t i = 0; i < digits; ++i) {
+        if (iccid[i] < '0' || iccid[i] > '9') return;
+    }
+    status_text(iccid, digits, record.iccid);
+}
+
+// The access technologies of +COPS, by number.
+constexpr const char* status_acts[] = {"gsm",  "gsm",     "umts",    "gsm",     "umts",
+                                       "umts", "umts",    "lte",     "gsm",     "lte",
+                                       "lte",  "nr5g-sa", "nr5g-sa", "nr5g-nsa"};
+
+void status_read_operator(status_record& record, const char* reply, size_t length) {
+    status_fields fields{};
+    if (!status_line(reply, length, "+COPS:", fields) || fields.count < 3) return;
+    const int64_t format = status_integer(fields, 1);
+    if (format == 0 || format == 1) status_text(fields.text[2], fields.length[2], record.network);
+    if (format == 2) status_plmn(record, fields.text[2], fields.length[2]);
+    const int64_t act = status_integer(fields, 3);
+    if (act >= 0 && static_cast<size_t>(act) < status_count(status_acts)) {
+        record.technology = status_acts[act];
+    }
+}
+
+template <status_domain domain>
+void status_read_registration(status_record& record, const char* reply, size_t length) {
+    constexpr const char* tags[] = {"+CREG:", "+CGREG:", "+CEREG:", "+C5GREG:"};
+    status_fields fields{};
+    size_t at = 0;
+    // The answer has <n> before <stat>; news of a change (one field) is passed over.
+    while (status_next_line(reply, length, tags[domain], at, fields)) {
+        const int64_t stat = status_integer(fields, 1);
+        if (stat == status_unknown) continue;
+        record.registered[domain] = stat >= 0 && stat <= 10 ? static_cast<int>(stat) : -2;
+        record.registered_tac[domain] = status_hex(fields, 2);
+        record.registered_cell[domain] = status_hex(fields, 3);
+        return;
+    }
+}
+
+void status_read_csq(status_record& record, const char* reply, size_t length) {
+    status_fields fields{};
+    if (!status_line(reply, length, "+CSQ:", fields)) return;
+    const int64_t rssi = status_value(fields, 0, status_as::scaled, &status_csq_rssi);
+    if (rssi != status_unknown) record.rssi = rssi;
+}
+
+// The six values of +CESQ, from `base` on: +XCESQ has its <n> before them.
+constexpr status_map<status_record> status_cesq_map[] = {
+    {&status_record::rssi, &status_cesq_rxlev, 0, status_as::scaled},
+    {&status_record::rscp, &status_cesq_rscp, 2, status_as::scaled},
+    {&status_record::ecio, &status_cesq_ecno, 3, status_as::scaled},
+    {&status_record::rsrq, &status_cesq_rsrq, 4, status_as::scaled},
+    {&status_record::rsrp, &status_cesq_rsrp, 5, status_as::scaled},
+};
+
+void status_read_cesq(status_record& record, const char* reply, size_t length) {
+    status_fields fields{};
+    if (status_line(reply, length, "+CESQ:", fields)) {
+        status_apply(record, fields, 0, status_cesq_map);
+    }
+}
+
+void status_read_xcesq(status_record& record, const char* reply, size_t length) {
+    constexpr status_map<status_record> rssnr[] = {
+        {&status_record::sinr, &status_xcesq_rssnr, 7, status_as::scaled}};
+    status_fields fields{};
+    if (!status_line(reply, length, "+XCESQ:", fields)) return;
+    status_apply(record, fields, 1, status_cesq_map);
+    status_apply(record, fields, 0, rssnr);
+}
+
+// Quectel's serving cell, each form's fields counted from its technology's name.
+constexpr status_map<status_record> status_qeng_lte[] = {
+    {&status_record::cell, nullptr, 4, status_as::hex},
+    {&status_record::pci, nullptr, 5, status_as::integer},
+    {&status_record::channel, nullptr, 6, status_as::integer},
+    {&status_record::band, nullptr, 7, status_as::integer},
+    {&status_record::bandwidth, nullptr, 9, status_as::lte_width},
+    {&status_record::tac, nullptr, 10, status_as::hex},
+    {&status_record::rsrp, nullptr, 11, status_as::decimal},
+    {&status_record::rsrq, nullptr, 12, status_as::decimal},
+    {&status_record::rssi, nullptr, 13, status_as::decimal},
+    {&status_record::sinr, nullptr, 14, status_as::decimal},
+};
+constexpr status_map<status_record> status_qeng_wcdma[] = {
+    {&status_record::tac, nullptr, 3, status_as::hex},
+    {&status_record::cell, nullptr, 4, status_as::hex},
+    {&status_record::channel, nullptr, 5, status_as::integer},
+    {&status_record::pci, nullptr, 6, status_as::integer},
+    {&status_record::rscp, nullptr, 8, status_as::decimal},
+    {&status_record::ecio, nullptr, 9, status_as::decimal},
+};
+constexpr status_map<status_record> status_qeng_gsm[] = {
+    {&status_record::tac, nullptr, 3, status_as::hex},
+    {&status_record::cell, nullptr, 4, status_as::hex},
+    {&status_record::channel, nullptr, 6, status_as::integer},
+    {&status_record::rssi, nullptr, 8, status_as::decimal},
+};
+constexpr status_map<status_record> status_qeng_sa[] = {
+    {&status_record::cell, nullptr, 4, status_as::hex},
+    {&status_record::pci, nullptr, 5, status_as::integer},
+    {&status_record::tac, nullptr, 6, status_as::hex},
+    {&status_record::channel, nullptr, 7, status_as::integer},
+    {&status_record::band, nullptr, 8, status_as::integer},
+    {&status_record::bandwidth, nullptr, 9, status_as::nr_width},
+    {&status_record::rsrp, nullptr, 10, status_as::decimal},
+    {&status_record::rsrq, nullptr, 11, status_as::decimal},
+    {&status_record::sinr, nullptr, 12, status_as::decimal},
+};
+// The NR leg under EN-DC: SINR before RSRQ.
+constexpr status_map<status_carrier> status_qeng_nsa[] = {
+    {&status_carrier::pci, nullptr, 3, status_as::integer},
+    {&status_carrier::rsrp, nullptr, 4, status_as::decimal},
+    {&status_carrier::sinr, nullptr, 5, status_as::decimal},
+    {&status_carrier::rsrq, nullptr, 6, status_as::decimal},
+    {&status_carrier::channel, nullptr, 7, status_as::integer},
+    {&status_carrier::band, nullptr, 8, status_as::integer},
+    {&status_carrier::bandwidth, nullptr, 9, status_as::nr_width},
+};
+
+void status_clear_carrier(status_carrier& carrier, bool nr) {
+    carrier = {nr,
+               status_unknown,
+               status_unknown,
+               status_unknown,
+               status_unknown,
+               status_unknown,
+               status_unknown,
+               status_unknown,
+               status_unknown};
+}
+
+// One serving cell line, its technology's name at `type`: the whole report on one line,
+// or under EN-DC its LTE line and its NR line.
+void status_qeng_cell(status_record& record, const status_fields& fields, size_t type) {
+    if (status_is(fields, type, "LTE")) {
+        record.technology = record.nr_known ? "nr5g-nsa" : "lte";
+        status_codes(record, fields, type + 2);
+        status_apply(record, fields, type, status_qeng_lte);
+    } else if (status_is(fields, type, "WCDMA")) {
+        record.technology = "umts";
+        status_codes(record, fields, type + 1);
+        status_apply(record, fields, type, status_qeng_wcdma);
+    } else if (status_is(fields, type, "GSM")) {
+        record.technology = "gsm";
+        status_codes(record, fields, type + 1);
+        status_apply(record, fields, type, status_qeng_gsm);
+    } else if (status_is(fields, type, "NR5G-SA")) {
+        record.technology = "nr5g-sa";
+        status_codes(record, fields, type + 2);
+        status_apply(record, fields, type, status_qeng_sa);
+    } else if (status_is(fields, type, "NR5G-NSA")) {
+        status_carrier leg{};
+        status_clear_carrier(leg, true);
+        status_apply(leg, fields, type, status_qeng_nsa);
+        if (leg.pci == status_unknown && leg.channel == status_unknown) return;
+        record.nr = leg;
+        record.nr_known = true;
+        record.technology = "nr5g-nsa";
+    }
+}
+
+void status_read_qeng(status_record& record, const char* reply, size_t length) {
+    status_fields fields{};
+    size_t at = 0;
+    while (status_next_line(reply, length, "+QENG:", at, fields)) {
+        status_qeng_cell(record, fields, status_is(fields, 0, "servingcell") ? 2 : 0);
+    }
+}
+
+constexpr status_map<status_carrier> status_scc_lte[] = {
+    {&status_carrier::channel, nullptr, 1, status_as::integer},
+    {&status_carrier::bandwidth, nullptr, 2, status_as::blocks},
+    {&status_carrier::pci, nullptr, 5, status_as::integer},
+    {&status_carrier::rsrp, nullptr, 6, status_as::decimal},
+    {&status_carrier::rsrq, nullptr, 7, status_as::decimal},
+    {&status_carrier::rssi, nullptr, 8, status_as::decimal},
+    {&status_carrier::sinr, nullptr, 9, status_as::decimal},
+};
+// An NR carrier's fields after its PCI are uplink settings on most firmware: no signal.
+constexpr status_map<status_carrier> status_scc_nr[] = {
+    {&status_carrier::channel, nullptr, 1, status_as::integer},
+    {&status_carrier::bandwidth, nullptr, 2, status_as::nr_width},
+};
+
+// The number at the end of "LTE BAND 3" or "NR5G BAND 78".
+int64_t status_band_named(const char* text, size_t length) {
+    size_t digits = length;
+    while (digits > 0 && text[digits - 1] >= '0' && text[digits - 1] <= '9') --digits;
+    status_fields number{};
+    number.text[0] = text + digits;
+    number.length[0] = length - digits;
+    number.count = 1;
+    return status_integer(number, 0);
+}
+
+void status_read_qcainfo(status_record& record, const char* reply, size_t length) {
+    status_fields fields{};
+    size_t at = 0;
+    while (status_next_line(reply, length, "+QCAINFO:", at, fields) &&
+           record.carrier_count < status_carriers_most) {
+        if (!status_is(fields, 0, "SCC") || fields.count < 5) continue;
+        const bool nr = status_starts(fields.text[3], fields.length[3], "NR5G");
+        status_carrier& carrier = record.carriers[record.carrier_count];
+        status_clear_carrier(carrier, nr);
+        carrier.band = status_band_named(fields.text[3], fields.length[3]);
+        if (nr) {
+            status_apply(carrier, fields, 0, status_scc_nr);
+            // Some firmware leaves the state out when nothing follows the PCI.
+            carrier.pci = status_integer(fields, fields.count == 5 ? 4 : 5);
+        } else {
+            status_apply(carrier, fields, 0, status_scc_lte);
+        }
+        ++record.carrier_count;
+    }
+}
+
+// The highest sensor: numbers on one line, or one "sensor","value" line each; 255 and
+// -273 stand for no sensor.
+void status_read_qtemp(status_record& record, const char* reply, size_t length) {
+    status_fields fields{};
+    size_t at = 0;
+    while (status_next_line(reply, length, "+QTEMP:", at, fields)) {
+        const bool named = fields.count == 2 && status_decimal(fields, 0) == status_unknown;
+        for (size_t field = named ? 1 : 0; field < fields.count; ++field) {
+            const int64_t value = status_decimal(fields, field);
+            if (value == status_unknown || value == 2550 || value == -2730) continue;
+            if (record.temperature == status_unknown || value > record.temperature) {
+                record.temperature = value;
+            }
+        }
+    }
+}
+
+constexpr status_map<status_record> status_hcsq_lte[] = {
+    {&status_record::rssi, &status_huawei_rssi, 1, status_as::scaled},
+    {&status_record::rsrp, &status_cesq_rsrp, 2, status_as::scaled},
+    {&status_record::sinr, &status_huawei_sinr, 3, status_as::scaled},
+    {&status_record::rsrq, &status_cesq_rsrq, 4, status_as::scaled},
+};
+constexpr status_map<status_record> status_hcsq_wcdma[] = {
+    {&status_record::rssi, &status_huawei_rssi, 1, status_as::scaled},
+    {&status_record::rscp, &status_cesq_rscp, 2, status_as::scaled},
+    {&status_record::ecio, &status_huawei_ecio, 3, status_as::scaled},
+};
+
+void status_read_hcsq(status_record& record, const char* reply, size_t length) {
+    status_fields fields{};
+    if (!status_line(reply, length, "^HCSQ:", fields)) return;
+    if (status_is(fields, 0, "LTE")) status_apply(record, fields, 0, status_hcsq_lte);
+    if (status_is(fields, 0, "WCDMA")) status_apply(record, fields, 0, status_hcsq_wcdma);
+    if (status_is(fields, 0, "GSM")) status_apply(record, fields, 0, status_hcsq_wcdma);
+}
+
+void status_read_sysinfoex(status_record& record, const char* reply, size_t length) {
+    status_fields fields{};
+    if (!status_line(reply, length, "^SYSINFOEX:", fields)) return;
+    const int64_t mode = status_integer(fields, 5);
+    if (mode == 1) record.technology = "gsm";
+    if (mode == 3) record.technology = "umts";
+    if (mode == 6) record.technology = "lte";
+    if (mode == 11) record.technology = "nr5g-sa";
+}
+
+// An LTE serving cell whose report gives the EARFCN but no band.
+void status_band_from_channel(status_record& record) {
+    const int64_t band = status_lte_band(record.channel);
+    if (band != status_unknown) record.band = band;
+}
+
+void status_read_monsc(status_record& record, const char* reply, size_t length) {
+    constexpr status_map<status_record> map[] = {
+        {&status_record::channel, nullptr, 3, status_as::integer},
+        {&status_record::cell, nullptr, 4, status_as::hex},
+        {&status_record::pci, nullptr, 5, status_as::hex},
+        {&status_record::tac, nullptr, 6, status_as::hex},
+        {&status_record::rsrp, nullptr, 7, status_as::decimal},
+        {&status_record::rsrq, nullptr, 8, status_as::decimal},
+        {&status_record::rssi, nullptr, 9, status_as::decimal},
+    };
+    status_fields fields{};
+    if (!status_line(reply, length, "^MONSC:", fields) || !status_is(fields, 0, "LTE")) return;
+    status_codes(record, fields, 1);
+    status_apply(record, fields, 0, map);
+    status_band_from_channel(record);
+}
+
+// Telit's report comes in the form of the technology AT+COPS? gave.
+void status_read_rfsts(status_record& record, const char* reply, size_t length) {
+    constexpr status_map<status_record> gsm[] = {
+        {&status_record::channel, nullptr, 1, status_as::integer},
+        {&status_record::rssi, nullptr, 2, status_as::decimal},
+        {&status_record::tac, nullptr, 3, status_as::hex},
+    };
+    constexpr status_map<status_record> umts[] = {
+        {&status_record::channel, nullptr, 1, status_as::integer},
+        {&status_record::pci, nullptr, 2, status_as::integer},
+        {&status_record::ecio, nullptr, 3, status_as::decimal},
+        {&status_record::rscp, nullptr, 4, status_as::decimal},
+        {&status_record::rssi, nullptr, 5, status_as::decimal},
+        {&status_record::tac, nullptr, 6, status_as::hex},
+    };
+    constexpr status_map<status_record> lte[] = {
+        {&status_record::channel, nullptr, 1, status_as::integer},
+        {&status_record::rsrp, nullptr, 2, status_as::decimal},
+        {&status_record::rssi, nullptr, 3, status_as::decimal},
+        {&status_record::rsrq, nullptr, 4, status_as::decimal},
+        {&status_record::tac, nullptr, 5, status_as::hex},
+        {&status_record::cell, nullptr, 11, status_as::hex},
+        {&status_record::band, nullptr, 15, status_as::integer},
+        {&status_record::sinr, nullptr, 18, status_as::decimal},
+    };
+    status_fields fields{};
+    if (!status_line(reply, length, "#RFSTS:", fields) || fields.count < 2) return;
+    status_plmn(record, fields.text[0], fields.length[0]);
+    const char* technology = record.technology != nullptr ? record.technology : "";
+    if (strcmp(technology, "gsm") == 0) {
+        status_apply(record, fields, 0, gsm);
+    } else if (strcmp(technology, "umts") == 0) {
+        status_apply(record, fields, 0, umts);
+    } else {
+        status_apply(record, fields, 0, lte);
+    }
+}
+
+void status_read_smoni(status_record& record, const char* reply, size_t length) {
+    constexpr status_map<status_record> lte[] = {
+        {&status_record::channel, nullptr, 1, status_as::integer},
+        {&status_record::band, nullptr, 2, status_as::integer},
+        {&status_record::bandwidth, nullptr, 3, status_as::decimal},
+        {&status_record::tac, nullptr, 8, status_as::hex},
+        {&status_record::cell, nullptr, 9, status_as::hex},
+        {&status_record::pci, nullptr, 10, status_as::integer},
+        {&status_record::rsrp, nullptr, 12, status_as::decimal},
+        {&status_record::rsrq, nullptr, 13, status_as::decimal},
+    };
+    constexpr status_map<status_record> umts[] = {
+        {&status_record::channel, nullptr, 1, status_as::integer},
+        {&status_record::pci, nullptr, 2, status_as::integer},
+        {&status_record::ecio, nullptr, 3, status_as::decimal},
+        {&status_record::rscp, nullptr, 4, status_as::decimal},
+        {&status_record::tac, nullptr, 7, status_as::hex},
+        {&status_record::cell, nullptr, 8, status_as::hex},
+    };
+    constexpr status_map<status_record> gsm[] = {
+        {&status_record::channel, nullptr, 1, status_as::integer},
+        {&status_record::rssi, nullptr, 2, status_as::decimal},
+        {&status_record::tac, nullptr, 5, status_as::hex},
+        {&status_record::cell, nullptr, 6, status_as::hex},
+    };
+    status_fields fields{};
+    // While it searches, a cell is no cell yet.
+    if (!status_line(reply, length, "^SMONI:", fields) || status_is(fields, 1, "SEARCH")) return;
+    if (status_is(fields, 0, "4G")) {
+        record.technology = "lte";
+        status_codes(record, fields, 6);
+        status_apply(record, fields, 0, lte);
+    } else if (status_is(fields, 0, "3G")) {
+        record.technology = "umts";
+        status_codes(record, fields, 5);
+        status_apply(record, fields, 0, umts);
+    } else if (status_is(fields, 0, "2G")) {
+        record.technology = "gsm";
+        status_codes(record, fields, 3);
+        status_apply(record, fields, 0, gsm);
+    }
+}
+
+// Intel's cells, one line each: type 4 is the LTE serving cell, its values quoted hex.
+void status_read_xmci(status_record& record, const char* reply, size_t length) {
+    constexpr status_map<status_record> map[] = {
+        {&status_record::tac, nullptr, 3, status_as::hex},
+        {&status_record::cell, nullptr, 4, status_as::hex},
+        {&status_record::pci, nullptr, 5, status_as::hex},
+        {&status_record::channel, nullptr, 6, status_as::hex},
+        {&status_record::rsrp, &status_cesq_rsrp, 9, status_as::scaled},
+        {&status_record::rsrq, &status_cesq_rsrq, 10, status_as::scaled},
+        {&status_record::sinr, &status_xcesq_rssnr, 11, status_as::scaled},
+    };
+    status_fields fields{};
+    size_t at = 0;
+    while (status_next_line(reply, length, "+XMCI:", at, fields)) {
+        if (status_integer(fields, 0) != 4) continue;
+        record.technology = "lte";
+        status_codes(record, fields, 1);
+        status_apply(record, fields, 0, map);
+        status_band_from_channel(record);
+        return;
+    }
+}
+
+constexpr status_command status_standard[] = {
+    {"AT+CGMI", status_read_manufacturer},
+    {"AT+CGMM", status_read_model},
+    {"AT+CGMR", status_read_revision},
+    {"AT+CGSN", status_read_imei},
+    {"AT+CPIN?", status_read_sim},
+    {"AT+CIMI", status_read_imsi},
+    {"AT+CRSM=176,12258,0,0,10", status_read_iccid},
+    {"AT+COPS?", status_read_operator},
+    {"AT+CREG?", status_read_registration<status_creg>},
+    {"AT+CGREG?", status_read_registration<status_cgreg>},
+    {"AT+CEREG?", status_read_registration<status_cereg>},
+    {"AT+C5GREG?", status_read_registration<status_c5greg>},
+    {"AT+CSQ", status_read_csq},
+    {"AT+CESQ", status_read_cesq},
+};
+constexpr status_command status_quectel[] = {
+    {"AT+QENG=\"servingcell\"", status_read_qeng},
+    {"AT+QCAINFO", status_read_qcainfo},
+    {"AT+QTEMP", status_read_qtemp},
+};
+constexpr status_command status_huawei[] = {
+    {"AT^HCSQ?", status_read_hcsq},
+    {"AT^SYSINFOEX", status_read_sysinfoex},
+    {"AT^MONSC", status_read_monsc},
+};
+constexpr status_command status_telit[] = {{"AT#RFSTS", status_read_rfsts}};
+constexpr status_command status_cinterion[] = {{"AT^SMONI", status_read_smoni}};
+constexpr status_command status_intel[] = {
+    {"AT+XCESQ?", status_read_xcesq},
+    {"AT+XMCI=1", status_read_xmci},
+};
+
+struct status_maker {
+    const char* name;  // within AT+CGMI's answer, in either case
+    status_profile profile;
+};
+constexpr status_maker status_makers[] = {
+    {"quectel", status_profile::quectel},   {"huawei", status_profile::huawei},
+    {"telit", status_profile::telit},       {"cinterion", status_profile::cinterion},
+    {"thales", status_profile::cinterion},  {"gemalto", status_profile::cinterion},
+    {"siemens", status_profile::cinterion}, {"intel", status_profile::intel},
+    {"fibocom", status_profile::intel},
+};
+struct status_vendor {
+    uint32_t vendor;
+    status_profile profile;
+};
+constexpr status_vendor status_vendors[] = {
+    {0x2c7c, status_profile::quectel},   {0x05c6, status_profile::quectel},
+    {0x12d1, status_profile::huawei},    {0x1bc7, status_profile::telit},
+    {0x1e2d, status_profile::cinterion}, {0x8087, status_profile::intel},
+};
+
+// LTE bands by their downlink EARFCNs (TS 36.101, table 5.7.3-1).
+struct status_lte_range {
+    uint8_t band;
+    int32_t first;
+    int32_t last;
+};
+constexpr status_lte_range status_lte_ranges[] = {
+    {1, 0, 599},        {2, 600, 1199},     {3, 1200, 1949},    {4, 1950, 2399},
+    {5, 2400, 2649},    {6, 2650, 2749},    {7, 2750, 3449},    {8, 3450, 3799},
+    {9, 3800, 4149},    {10, 4150, 4749},   {11, 4750, 4949},   {12, 5010, 5179},
+    {13, 5180, 5279},   {14, 5280, 5379},   {17, 5730, 5849},   {18, 5850, 5999},
+    {19, 6000, 6149},   {20, 6150, 6449},   {21, 6450, 6599},   {22, 6600, 7399},
+    {23, 7500, 7699},   {24, 7700, 8039},   {25, 8040, 8689},   {26, 8690, 9039},
+    {27, 9040, 9209},   {28, 9210, 9659},   {29, 9660, 9769},   {30, 9770, 9869},
+    {31, 9870, 9919},   {32, 9920, 10359},  {33, 36000, 36199}, {34, 36200, 36349},
+    {35, 36350, 36949}, {36, 36950, 37549}, {37, 37550, 37749}, {38, 37750, 38249},
+    {39, 38250, 38649}, {40, 38650, 39649}, {41, 39650, 41589}, {42, 41590, 43589},
+    {43, 43590, 45589}, {44, 45590, 46589}, {45, 46590, 46789}, {46, 46790, 54539},
+    {47, 54540, 55239}, {48, 55240, 56739}, {49, 56740, 58239}, {50, 58240, 59089},
+    {51, 59090, 59139}, {52, 59140, 60139}, {53, 60140, 60254}, {65, 65536, 66435},
+    {66, 66436, 67335}, {67, 67336, 67535}, {68, 67536, 67835}, {69, 67836, 68335},
+    {70, 68336, 68585}, {71, 68586, 68935}, {72, 68936, 68985}, {73, 68986, 69035},
+    {74, 69036, 69465}, {75, 69466, 70315}, {76, 70316, 70365}, {85, 70366, 70545},
+    {87, 70546, 70595}, {88, 70596, 70645},
+};
+
+}  // namespace
+
+void status_clear(status_record& record) {
+    constexpr int64_t status_record::*numbers[] = {
+        &status_record::band,       &status_record::channel, &status_record::pci,
+        &status_record::cell,       &status_record::tac,     &status_record::bandwidth,
+        &status_record::rssi,       &status_record::rsrp,    &status_record::rsrq,
+        &status_record::sinr,       &status_record::rscp,    &status_record::ecio,
+        &status_record::temperature};
+    record = {};
+    for (int64_t status_record::*number : numbers) record.*number = status_unknown;
+    status_clear_carrier(record.nr, true);
+    for (int domain = 0; domain < status_domains; ++domain) {
+        record.registered[domain] = -1;
+        record.registered_tac[domain] = status_unknown;
+        record.registered_cell[domain] = status_unknown;
+    }
+}
+
+status_profile status_profile_of(const char* manufacturer, uint32_t module_id) {
+    const size_t length = strlen(manufacturer);
+    for (const status_maker& maker : status_makers) {
+        const size_t name = strlen(maker.name);
+        for (size_t at = 0; at + name <= length; ++at) {
+            if (strncasecmp(manufacturer + at, maker.name, name) == 0) return maker.profile;
+        }
+    }
+    for (const status_vendor& vendor : status_vendors) {
+        if (vendor.vendor == module_id >> 16) return vendor.profile;
+    }
+    return status_profile::standard;
+}
+
+size_t status_standard_commands(const status_command*& commands) {
+    commands = status_standard;
+    return status_count(status_standard);
+}
+
+size_t status_profile_commands(status_profile profile, const status_command*& commands) {
+    switch (profile) {
+        case status_profile::quectel:
+            commands = status_quectel;
+            return status_count(status_quectel);
+        case status_profile::huawei:
+            commands = status_huawei;
+            return status_count(status_huawei);
+        case status_profile::telit:
+            commands = status_telit;
+            return status_count(status_telit);
+        case status_profile::cinterion:
+            commands = status_cinterion;
+            return status_count(status_cinterion);
+        case status_profile::intel:
+            commands = status_intel;
+            return status_count(status_intel);
+        case status_profile::standard:
+            break;
+    }
+    commands = nullptr;
+    return 0;
+}
+
+void status_finish(status_record& record) {
+    // By stat: 1, 6 and 9 home; 5, 7 and 10 roaming.
+    constexpr const char* registrations[] = {"none",      "home",    "searching", "denied",
+                                             "unknown",   "roaming", "home",      "roaming",
+                                             "emergency", "home",    "roaming"};
+    constexpr status_domain order[] = {status_c5greg, status_cereg, status_cgreg, status_creg};
+    int chosen = -1;
+    for (const status_domain domain : order) {
+        const int stat = record.registered[domain];
+        const bool registered = stat >= 0 && (strcmp(registrations[stat], "home") == 0 ||
+                                              strcmp(registrations[stat], "roaming") == 0);
+        if (registered) {
+            chosen = domain;
+            break;
+        }
+        if (chosen < 0 && stat != -1) chosen = domain;
+    }
+    if (chosen < 0) return;
+    const int stat = record.registered[chosen];
+    if (stat >= 0) record.registration = registrations[stat];
+    if (record.tac == status_unknown) record.tac = record.registered_tac[chosen];
+    if (record.cell == status_unknown) record.cell = record.registered_cell[chosen];
+}
+
+int64_t status_lte_band(int64_t earfcn) {
+    for (const status_lte_range& range : status_lte_ranges) {
+        if (earfcn >= range.first && earfcn <= range.last) return range.band;
+    }
+    return status_unknown;
+}
