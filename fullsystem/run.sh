@@ -82,6 +82,9 @@ for binary in "${binaries[@]}" "$static"; do
   cp "$binary" "$root$binary"
 done
 printf '%s\n' "$PWD"/$build/tests/*_test >"$root/suites"
+# The status page's CGI, where the tests were built to find it: run by busybox ash there.
+mkdir -p "$root$PWD/www/cgi-bin"
+cp www/cgi-bin/mdmio-status "$root$PWD/www/cgi-bin/"
 echo "$static" >"$root/static"
 for library in $(readelf -d "${binaries[@]}" 2>/dev/null |
                  sed -n 's/.*(NEEDED).*\[\(.*\)\]/\1/p' | sort -u) ld-linux-aarch64.so.1; do

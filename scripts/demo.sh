@@ -1,20 +1,37 @@
 #!/usr/bin/env bash
 # Builds mdmio and runs real exchanges and jobs through it against a simulated modem, inside a
 # private mount namespace whose /dev, /var and USB serial table are the demo's own:
-# the machine's own /var/lock and devices are never touched.
+# the machine's own /var/lock and devices are never touched. `demo.sh --web` serves the
+# status page over it instead.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source scripts/lib/private-world.sh
 source scripts/lib/packages.sh
+# With --web it serves the status page instead, on 127.0.0.1:8080, until Ctrl-C.
 commands=("$@")
 [ ${#commands[@]} -gt 0 ] || commands=(ATI AT+CSQ)
 
 if [ -z "${MDMIO_PRIVATE_WORLD:-}" ]; then
-  mdmio_install_packages cmake ninja-build g++ jq
+  mdmio_install_packages cmake ninja-build g++ jq busybox
   cmake -S . -B build/demo -G Ninja -DBUILD_TESTING=OFF >/dev/null
   cmake --build build/demo >/dev/null
 fi
 mdmio_enter_private_world "${commands[@]}"
+
+if [ "${commands[0]}" = --web ]; then
+  # The page of a Quectel RM520N on EN-DC with carriers, its signal drifting from answer
+  # to answer; the CGI runs the demo's own mdmio. Ctrl-C ends the server and the modem,
+  # and the namespace goes with them.
+  mdmio_make_private_world
+  mdmio_attach_modem build/demo/mdmio-simmodem --profile rm520-endc --drift
+  mkdir -p /var/demo-bin
+  ln -s "$PWD/build/demo/mdmio" /var/demo-bin/mdmio
+  trap 'kill "${mdmio_server_pid:-}" "$mdmio_modem_pid" 2>/dev/null; echo; exit 0' INT TERM
+  mdmio_serve_page 127.0.0.1:8080 /var/demo-bin
+  echo "The modem's status page: http://127.0.0.1:8080/ (Ctrl-C stops it)"
+  wait "$mdmio_server_pid"
+  exit 0
+fi
 
 mdmio_make_private_world
 mdmio_attach_modem build/demo/mdmio-simmodem

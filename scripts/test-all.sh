@@ -5,8 +5,8 @@
 # qemu-system-aarch64 (fullsystem/), those that start the tool once more against the
 # static build. Then it builds with older tools (CMake 3.18, g++ 11), runs the whole
 # suite again under AddressSanitizer and UndefinedBehaviorSanitizer, the fault sweep,
-# the static checks and a bounded run of every fuzzer, and builds the packages and runs
-# the demo.
+# the static checks and a bounded run of every fuzzer, builds the packages, runs the
+# demo and tests the status page in headless Chromium.
 # MDMIO_FUZZ_SECONDS sets how long each fuzzer runs (default 60).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -16,7 +16,7 @@ source scripts/lib/packages.sh
 mdmio_install_packages cmake ninja-build g++ g++-aarch64-linux-gnu qemu-user googletest \
   libgtest-dev binutils minicom screen strace clang libclang-rt-14-dev clang-tidy \
   clang-format cppcheck dpkg-dev qemu-system-arm kmod cpio musl-dev:arm64 \
-  g++-11-aarch64-linux-gnu nlohmann-json3-dev jq
+  g++-11-aarch64-linux-gnu nlohmann-json3-dev jq chromium busybox
 
 build() {  # name, extra cmake arguments...
   local name=$1; shift
@@ -182,17 +182,28 @@ for arch in amd64 arm64; do
   contents=$(dpkg-deb --contents "$deb")
   grep -q './usr/bin/mdmio$' <<<"$contents"
   grep -q './usr/share/man/man1/mdmio.1.gz$' <<<"$contents"
+  grep -q '^-rwxr-xr-x .* ./usr/share/mdmio/www/cgi-bin/mdmio-status$' <<<"$contents"
+  grep -q './usr/share/mdmio/www/index.html$' <<<"$contents"
   echo "== $deb: $arch, $(dpkg-deb --field "$deb" Depends)"
 done
 tarball=$(ls build/aarch64-static/packages/mdmio-*-linux-aarch64-static.tar.gz)
 [ "$(tar -tzf "$tarball" | grep -v '/$' | sort | tr '\n' ' ')" = \
-  "bin/mdmio share/man/man1/mdmio.1.gz " ]
-echo "== $tarball: bin/mdmio, share/man/man1/mdmio.1.gz"
+  "bin/mdmio share/man/man1/mdmio.1.gz share/mdmio/www/cgi-bin/mdmio-status share/mdmio/www/index.html share/mdmio/www/status.css share/mdmio/www/status.js " ]
+echo "== $tarball: bin/mdmio, share/man/man1/mdmio.1.gz, share/mdmio/www"
 
 echo "== demo"
 demo=$(./scripts/demo.sh ATI)
 echo "$demo"
 grep -q 'EC25' <<<"$demo"
+
+# The status page in a real browser, behind it the x86-64 binary and the static AArch64
+# one under qemu-user.
+echo "== browser"
+scripts/browser-test.sh build/www-test "host=$PWD/build/host/mdmio" \
+  "static=qemu-aarch64 $PWD/$static" | tee build/browser.log || true
+read -r browser_passed browser_failed < <(sed -n \
+  's/^browser: \([0-9]*\) passed, \([0-9]*\) failed$/\1 \2/p' build/browser.log)
+count "${browser_passed:-0}" "${browser_failed:-1}" 0
 
 echo "== fault sweep"
 wait "$sweeping" || true

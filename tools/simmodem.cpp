@@ -209,13 +209,20 @@ const char* sim_pdu_command(const char* line, sim_state& state) {
     return nullptr;
 }
 
+// How far a signal value has drifted: a slow wave up to 6 either way, each value of a
+// reply a little behind the one before it.
+int sim_drift(unsigned step, unsigned value) {
+    constexpr int period = 40;
+    const int at = static_cast<int>((step + 9 * value) % period);
+    return (at < period / 2 ? at : period - at) * 12 / (period / 2) - 6;
+}
+
 // A profile's reply with its values filled in: {N} a signal value, which with --drift
-// wanders up to 6 either way from call to call, each value a step apart from the one
-// before; {op:NAME} the network's name, or the one --operator gave.
+// wanders from status to status (each AT+CGMI moves it on); {op:NAME} the network's
+// name, or the one --operator gave.
 const char* sim_expand(const char* reply, sim_state& state) {
     size_t used = 0;
     unsigned value = 0;
-    ++state.drifted;
     for (const char* at = reply; *at != '\0' && used + 64 < sizeof state.expanded; ++at) {
         const char* close = *at == '{' ? strchr(at, '}') : nullptr;
         if (close == nullptr) {
@@ -233,8 +240,7 @@ const char* sim_expand(const char* reply, sim_state& state) {
                                                      length - 3, at + 4));
             }
         } else {
-            const int step =
-                state.drift ? static_cast<int>((state.drifted + 3 * value++) % 13) - 6 : 0;
+            const int step = state.drift ? sim_drift(state.drifted, value++) : 0;
             const double base = strtod(at + 1, nullptr);
             const bool whole = memchr(at + 1, '.', static_cast<size_t>(length)) == nullptr;
             used += static_cast<size_t>(
@@ -294,6 +300,7 @@ const char* sim_reply(const char* line, sim_state& state) {
         sim_owe(state, sim_ussd_answer, sim_ussd_delay_ms);
         return "\r\nOK\r\n";
     }
+    if (strcasecmp(line, "AT+CGMI") == 0) ++state.drifted;
     for (size_t i = 0; i < state.profile->count; ++i) {
         const sim_answer& answer = state.profile->answers[i];
         if (strcasecmp(line, answer.command) == 0) return sim_expand(answer.reply, state);

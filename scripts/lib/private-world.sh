@@ -2,11 +2,13 @@
 # which mdmio's fixed paths (/dev, /var, the USB serial table) are the script's own,
 # and a simulated modem on /dev/ttyUSB8. The machine's own files are never touched.
 
-# Runs the calling script again, with its arguments, inside the namespace.
+# Runs the calling script again, with its arguments, inside the namespace; with
+# MDMIO_PRIVATE_NET=1 in a network namespace of its own too, with only a loopback.
 mdmio_enter_private_world() {
   [ -n "${MDMIO_PRIVATE_WORLD:-}" ] && return 0
   local namespace=(unshare --mount --propagation private)
   [ "$(id -u)" -eq 0 ] || namespace=(unshare --user --map-root-user --mount --propagation private)
+  [ -z "${MDMIO_PRIVATE_NET:-}" ] || namespace+=(--net)
   exec env MDMIO_PRIVATE_WORLD=1 "${namespace[@]}" "$0" "$@"
 }
 
@@ -38,4 +40,20 @@ mdmio_attach_modem() {
   mdmio_modem_pid=$mdmio_modem_PID
   read -r mdmio_modem_line <&"${mdmio_modem[0]}"
   touch /dev/ttyUSB8 && mount --bind "$mdmio_modem_line" /dev/ttyUSB8
+}
+
+# Serves the status page and its CGI (www/) with busybox httpd on the address given
+# ($1, as 127.0.0.1:8080), the CGI finding mdmio in the folder $2 first; sets
+# mdmio_server_pid once the page answers.
+mdmio_serve_page() {
+  [ -z "${MDMIO_PRIVATE_NET:-}" ] || busybox ip link set lo up
+  rm -rf /var/www && cp -r www /var/www
+  PATH="$2:$PATH" busybox httpd -f -p "$1" -h /var/www &
+  mdmio_server_pid=$!
+  local tries=100
+  until busybox wget -q -O /dev/null "http://$1/index.html" 2>/dev/null; do
+    tries=$((tries - 1))
+    [ $tries -gt 0 ] || { echo "the page is not served on $1" >&2; return 1; }
+    sleep 0.1
+  done
 }

@@ -1299,6 +1299,59 @@ INSTANTIATE_TEST_SUITE_P(Profiles, EndToEndStatus, ::testing::ValuesIn(simulated
                              return name;
                          });
 
+// The status page's CGI, as the router's web server runs it: only ?slot=0 or ?slot=1,
+// matched whole, reaches mdmio; a port that can't be had answers 503 with the BUSY
+// document.
+struct cgi_case {
+    const char* name;
+    const char* query;
+    const char* status;  // the CGI's Status header
+    const char* member;  // the document's member it must have
+};
+
+class EndToEndCgi : public ::testing::TestWithParam<cgi_case> {};
+
+TEST_P(EndToEndCgi, TakesOnlyTheSlotFromTheRequest) {
+    SANDBOX_REQUIRED();
+    const cgi_case& c = GetParam();
+    simulated_modem modem({});
+    ASSERT_TRUE(modem.running());
+    // The mdmio the CGI finds first on its PATH is this build's.
+    ASSERT_TRUE(mkdir("/var/path", 0755) == 0 || errno == EEXIST);
+    std::string run_it = "#!/bin/sh\nexec";
+    for (const std::string& word : emulated_command(MDMIO_BINARY, {})) run_it += " " + word;
+    sandbox_write_file("/var/path/mdmio", run_it + " \"$@\"\n");
+    ASSERT_EQ(chmod("/var/path/mdmio", 0755), 0);
+    const tool_result r = run_command(
+        {"/bin/sh", MDMIO_CGI},
+        {std::string("QUERY_STRING=") + c.query, "PATH=/var/path:" + std::string(getenv("PATH"))});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(
+        r.out.rfind(std::string("Status: ") + c.status +
+                        "\r\nContent-Type: application/json\r\nCache-Control: no-store\r\n\r\n",
+                    0),
+        0u)
+        << r.out;
+    const size_t body = r.out.find("\r\n\r\n");
+    const nlohmann::json doc = nlohmann::json::parse(r.out.substr(body + 4), nullptr, false);
+    ASSERT_FALSE(doc.is_discarded()) << r.out;
+    EXPECT_TRUE(doc.contains(c.member)) << r.out;
+    // A request refused runs nothing: no record of the module is written.
+    EXPECT_EQ(sandbox_exists(record0) || sandbox_exists(record1),
+              std::string(c.status) != "400 Bad Request");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Requests, EndToEndCgi,
+    ::testing::Values(
+        cgi_case{"SlotZero", "slot=0", "200 OK", "status"},
+        cgi_case{"NoQuery", "", "200 OK", "status"},
+        cgi_case{"SlotOneWithoutAModuleIsBusy", "slot=1", "503 Service Unavailable", "busy"},
+        cgi_case{"SlotTwo", "slot=2", "400 Bad Request", "error"},
+        cgi_case{"MoreThanTheSlot", "slot=0&x=1", "400 Bad Request", "error"},
+        cgi_case{"ACommandAfterTheSlot", "slot=0;reboot", "400 Bad Request", "error"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 class EndToEndSignal : public ::testing::TestWithParam<signal_case> {};
 
 TEST_P(EndToEndSignal, CaughtReleasesTheLockIgnoredIsIgnored) {

@@ -58,7 +58,11 @@ bool eventually(const std::function<bool()>& done, int timeout_ms) {
 }
 
 tool_result run_tool(const std::vector<std::string>& args, const tool_options& options) {
-    const std::vector<std::string> command = tool_command(args);
+    return run_command(tool_command(args), {}, options);
+}
+
+tool_result run_command(const std::vector<std::string>& command,
+                        const std::vector<std::string>& environment, const tool_options& options) {
     int out[2];
     int err[2];
     if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) return {};
@@ -72,6 +76,7 @@ tool_result run_tool(const std::vector<std::string>& args, const tool_options& o
         }
         if (options.ignored_signal != 0) signal(options.ignored_signal, SIG_IGN);
         dup2(err[1], STDERR_FILENO);
+        for (const std::string& setting : environment) putenv(const_cast<char*>(setting.c_str()));
         std::vector<char*> argv;
         for (const std::string& word : command) argv.push_back(const_cast<char*>(word.c_str()));
         argv.push_back(nullptr);

@@ -41,3 +41,8 @@ std::vector<std::string> emulated_command(const std::string& binary,
 bool eventually(const std::function<bool()>& done, int timeout_ms);
 
 tool_result run_tool(const std::vector<std::string>& args, const tool_options& options = {});
+
+// Runs any command so, with `environment` ("NAME=value") added to the test's own.
+tool_result run_command(const std::vector<std::string>& command,
+                        const std::vector<std::string>& environment = {},
+                        const tool_options& options = {});
