@@ -305,6 +305,9 @@ const char* sim_reply(const char* line, sim_state& state) {
         const sim_answer& answer = state.profile->answers[i];
         if (strcasecmp(line, answer.command) == 0) return sim_expand(answer.reply, state);
     }
+    for (const sim_answer& answer : sim_common) {
+        if (strcasecmp(line, answer.command) == 0) return answer.reply;
+    }
     for (const sim_answer& answer : sim_answers) {
         if (strcasecmp(line, answer.command) == 0) return answer.reply;
     }

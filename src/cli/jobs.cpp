@@ -90,18 +90,24 @@ void job_report_words(const pdu_message& report) {
     output_words(words);
 }
 
+// A message's indexes, "[3,0]", as plain output and JSON both have them.
+void job_indexes(const int* members, int count) {
+    json_raw("[");
+    for (int i = 0; i < count; ++i) {
+        if (i > 0) json_raw(",");
+        json_number(message_at(members[i]).index);
+    }
+    json_raw("]");
+}
+
 // One message, merged from its parts: a block of a header line, its text on one line
 // and an empty line, or a JSON object.
 bool job_print_message(const int* members, int count, bool complete) {
     const message_stored& first = message_at(members[0]);
     const pdu_message& message = first.message;
     if (!job_json) {
-        output_words("[");
-        for (int i = 0; i < count; ++i) {
-            if (i > 0) output_words(",");
-            json_number(message_at(members[i]).index);
-        }
-        output_words("] ");
+        job_indexes(members, count);
+        output_words(" ");
         output_words(job_status_name(first.status));
         if (!first.decoded) {
             output_words(" undecodable\n");
@@ -125,12 +131,9 @@ bool job_print_message(const int* members, int count, bool complete) {
         output_words("\n\n");
         return output_flush_when_full();
     }
-    json_raw("{\"indexes\":[");
-    for (int i = 0; i < count; ++i) {
-        if (i > 0) json_raw(",");
-        json_number(message_at(members[i]).index);
-    }
-    json_raw("],\"status\":");
+    json_raw("{\"indexes\":");
+    job_indexes(members, count);
+    json_raw(",\"status\":");
     json_text(job_status_name(first.status));
     if (!first.decoded) {
         json_raw(",\"pdu\":");
