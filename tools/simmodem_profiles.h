@@ -22,10 +22,8 @@ struct sim_profile {
 // What every module answers where its profile does not say otherwise: a SIM that is
 // ready, and registered at home.
 constexpr sim_answer sim_common[] = {
-    {"AT+CPIN?", "\r\n+CPIN: READY" SIM_OK},
-    {"AT+CRSM=176,12258,0,0,10", SIM_ICCID},
-    {"AT+CREG?", "\r\n+CREG: 0,1" SIM_OK},
-    {"AT+CGREG?", "\r\n+CGREG: 0,1" SIM_OK},
+    {"AT+CPIN?", "\r\n+CPIN: READY" SIM_OK}, {"AT+CRSM=176,12258,0,0,10", SIM_ICCID},
+    {"AT+CREG?", "\r\n+CREG: 0,1" SIM_OK},   {"AT+CGREG?", "\r\n+CGREG: 0,1" SIM_OK},
     {"AT+CEREG?", "\r\n+CEREG: 0,1" SIM_OK},
 };
 
