@@ -71,6 +71,8 @@ queue_left() { compgen -G '/var/lock/.mdmio-queue..*' >/dev/null; }
 # The world of one situation, afresh before every run.
 setup() {
   find /var/lock /var/data/plmnWhitelist -mindepth 1 -delete
+  # What an earlier run left unread on the line would start this run's reply.
+  dd if=/dev/ttyUSB8 of=/dev/null iflag=nonblock status=none 2>/dev/null || true
   echo '6: module:option name:"GSM modem (1-port)" vendor:2c7c product:0125 num_ports:1' >"$table"
   case $1 in
     record) rm -f "$table"; echo 2c7c0125 >"$record" ;;

@@ -188,7 +188,11 @@ char* serial_exchange(int fd, const char* text, int timeout_sec, const serial_ga
             serial_ended = serial_end::full;
             break;
         }
-        if (sys_wait(fd, POLLIN, deadline) <= 0) break;
+        const int ready = sys_wait(fd, POLLIN, deadline);
+        // A wait that failed can't tell silence from an answer: the line is as good as
+        // gone. One cut short by a signal a job holds is the job's to end.
+        if (ready < 0 && errno != EINTR) serial_ended = serial_end::lost;
+        if (ready <= 0) break;
         ssize_t got;
         grew = received < serial_reply_size - 1;
         if (grew) {

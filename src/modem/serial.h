@@ -64,7 +64,8 @@ char* serial_exchange(int fd, const char* text, int timeout_sec, const serial_ga
 
 // How the last reply ended: by silence or its time-out, as `complete` said, by filling
 // the buffer (without the silence rule), because the line went away (end of file, or a
-// read error such as the EIO of a device that left the USB bus), or at the cutoff.
+// read error such as the EIO of a device that left the USB bus, or a wait that failed),
+// or at the cutoff.
 enum class serial_end { silence, complete, full, lost, cutoff };
 [[nodiscard]] serial_end serial_reply_end();
 
