@@ -3,10 +3,10 @@
 # AArch64, dynamic and fully static (musl), and runs every test for both: the AArch64
 # ones under qemu-user and again natively on Debian's arm64 kernel under
 # qemu-system-aarch64 (fullsystem/), those that start the tool once more against the
-# static build. Then it builds with older tools (CMake 3.18, g++ 11), runs the whole
-# suite again under AddressSanitizer and UndefinedBehaviorSanitizer, the fault sweep,
-# the static checks and a bounded run of every fuzzer, builds the packages, runs the
-# demo and tests the status page in headless Chromium.
+# static build, with the fault sweep beside them. Then it builds with older tools
+# (CMake 3.18, g++ 11), runs the whole suite again under AddressSanitizer and
+# UndefinedBehaviorSanitizer, the static checks and a bounded run of every fuzzer,
+# builds the packages, runs the demo and tests the status page in headless Chromium.
 # MDMIO_FUZZ_SECONDS sets how long each fuzzer runs (default 60).
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -82,6 +82,11 @@ check_needed build/host/mdmio
 check_needed build/aarch64/mdmio
 readelf -h build/aarch64/mdmio | grep -q 'Machine:.*AArch64'
 check_static
+# Every system call of a run made to fail, then killed, in turn (x86-64). It mostly
+# waits out lock waits, so it runs beside everything else from here on; it comes first
+# for the processor, so that its runs keep their pace.
+nice -n -5 scripts/fault-sweep.sh >build/fault-sweep.log 2>&1 &
+sweeping=$!
 run_tests host
 run_tests aarch64
 # Every test that starts the tool, again with the static binary in its place.
@@ -120,26 +125,20 @@ cmake -S . -B build/fuzz -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DMDMIO_FUZZ=ON \
   -DBUILD_TESTING=OFF -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMDMIO_WERROR=ON >/dev/null
 echo "== build fuzz"
 cmake --build build/fuzz
-# The fuzzers, the sanitizer suite, the static checks, the packages and the demo run
-# beside the fault sweep, which spends most of its time waiting out the lock wait of a
-# held port. New inputs go to the build tree; the checked-in corpus is only read.
+# The fuzzers run beside the sanitizer suite. New inputs go to the build tree; the
+# checked-in corpus is only read.
 fuzz() {  # target
   mkdir -p "build/fuzz/corpus/$1"
   "build/fuzz/fuzz/$1_fuzz" -max_total_time="$fuzz_seconds" -artifact_prefix="build/fuzz/" \
     "build/fuzz/corpus/$1" "fuzz/corpus/$1" >"build/fuzz/$1.log" 2>&1
 }
 fuzz_targets=(usbserial record lock reply pdu group status)
-echo "== fuzz ${fuzz_targets[*]} for ${fuzz_seconds}s each, beside the fault sweep"
+echo "== fuzz ${fuzz_targets[*]} for ${fuzz_seconds}s each"
 declare -A fuzzing=()
 for target in "${fuzz_targets[@]}"; do
   fuzz "$target" &
   fuzzing[$target]=$!
 done
-
-# Every system call of a run made to fail, then killed, in turn (x86-64). It sets the
-# pace of what runs beside it, and mostly waits: it comes first for the processor.
-nice -n -5 scripts/fault-sweep.sh >build/fault-sweep.log 2>&1 &
-sweeping=$!
 
 build sanitize -DMDMIO_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo
 run_tests sanitize
