@@ -47,11 +47,8 @@ bool output_hidden(uint32_t code) {
 }  // namespace
 
 bool output_print(const char* text, const char* end) {
-    return output_write(text, strlen(text), end);
-}
-
-bool output_write(const char* bytes, size_t length, const char* end) {
-    iovec pieces[] = {{const_cast<char*>(bytes), length}, {const_cast<char*>(end), strlen(end)}};
+    iovec pieces[] = {{const_cast<char*>(text), strlen(text)},
+                      {const_cast<char*>(end), strlen(end)}};
     return sys_write_pieces(STDOUT_FILENO, pieces, static_cast<int>(sys_count(pieces)), sys_never);
 }
 
@@ -127,16 +124,22 @@ void output_visible(const char* bytes, size_t length, bool line_start) {
 
 namespace {
 
+// A member's start in JSON: a comma where one is due, then its name, unless it is an
+// array's item.
+void output_json_member(const output_frame& around, const char* name) {
+    if (around.any) json_raw(",");
+    if (!around.array) {
+        json_text(name);
+        json_raw(":");
+    }
+}
+
 // Opens a field: in JSON its name after a comma where one is due, in plain output its
 // whole name from the outermost object in.
 void output_field_name(const char* name) {
     output_frame& around = output_frames[output_depth - 1];
     if (output_as_json) {
-        if (around.any) json_raw(",");
-        if (!around.array) {
-            json_text(name);
-            json_raw(":");
-        }
+        output_json_member(around, name);
     } else {
         for (int depth = 1; depth < output_depth; ++depth) {
             const output_frame& frame = output_frames[depth];
@@ -158,11 +161,7 @@ void output_open(const char* name, bool array) {
     output_frame& around = output_frames[output_depth - 1];
     if (around.array) ++around.items;
     if (output_as_json) {
-        if (around.any) json_raw(",");
-        if (!around.array) {
-            json_text(name);
-            json_raw(":");
-        }
+        output_json_member(around, name);
         json_raw(array ? "[" : "{");
     }
     around.any = true;

@@ -10,9 +10,6 @@
 // nothing half printed. False when they could not all be written.
 [[nodiscard]] bool output_print(const char* text, const char* end);
 
-// output_print for `length` bytes that need not end in a NUL.
-[[nodiscard]] bool output_write(const char* bytes, size_t length, const char* end);
-
 // Starts the JSON document: slot, port and module of the last open.
 void output_json_head(int slot);
 
