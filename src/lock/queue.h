@@ -13,8 +13,9 @@
 // The live waiters of the port `name` (a device name, "ttyUSB8") that stand before this
 // process (all of them while it has no entry), but those it has passed over, and the
 // ticket of the first of them (0 for none). Clears the entries of dead waiters; names
-// in the line that are no caller's entry (not a regular file, or one that another
-// program holds without naming a live process) are passed over without a look inside.
+// in the line that are no caller's entry are passed over: those that are not regular
+// files without being opened, and files that another program holds without naming a
+// live process.
 // `directory` is the lock directory, open and guarded.
 struct lock_queue_look {
     int ahead;
