@@ -24,7 +24,7 @@ struct sim_profile {
 constexpr sim_answer sim_common[] = {
     {"AT+CPIN?", "\r\n+CPIN: READY" SIM_OK}, {"AT+CRSM=176,12258,0,0,10", SIM_ICCID},
     {"AT+CREG?", "\r\n+CREG: 0,1" SIM_OK},   {"AT+CGREG?", "\r\n+CGREG: 0,1" SIM_OK},
-    {"AT+CEREG?", "\r\n+CEREG: 0,1" SIM_OK},
+    {"AT+CEREG?", "\r\n+CEREG: 0,1" SIM_OK}, {"AT+CMEE?", "\r\n+CMEE: 1" SIM_OK},
 };
 
 // A Quectel EC25 on LTE band 3, as a router carries it: the default.

@@ -252,6 +252,7 @@ void job_status_field_list(const status_record& status) {
         output_field_end();
     }
     output_field_end();
+    output_field_number("carriers_left_out", status.carriers_left_out);
     output_field_tenths("temperature_c", status.temperature);
 }
 

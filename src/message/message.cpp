@@ -23,6 +23,8 @@ constexpr int message_listing_timeout_sec = 60;
 constexpr int message_mode_pdu = 0;
 constexpr char message_ctrl_z[] = "\x1a";
 constexpr char message_list_tag[] = "+CMGL:";
+// Stat 4: every message, whatever its status. Each entry says where it is stored.
+constexpr char message_listing[] = "AT+CMGL=4\r";
 constexpr char message_ussd_tag[] = "+CUSD:";
 // Every PDU as hex, however long: room for all of them at their longest, and for one
 // more as long as a reply can be.
@@ -71,12 +73,13 @@ void message_wind_down() {
     if (sys_held_signal() != 0) sys_release_signals();
 }
 
-// True when the last step was answered with `want` as its final result code.
-bool message_final_is(const char* reply, const char* want) {
+// True when the last step, of command `text`, was answered with `want` as its final
+// result code.
+bool message_final_is(const char* reply, const char* want, const char* text) {
     modem_final final{};
     return modem_step_end() == modem_end::answered &&
-           modem_find_final(reply, strlen(reply), true, final) && final.length == strlen(want) &&
-           memcmp(reply + final.start, want, final.length) == 0;
+           modem_find_final(reply, strlen(reply), true, final, modem_finals_of(text)) &&
+           final.length == strlen(want) && memcmp(reply + final.start, want, final.length) == 0;
 }
 
 // One step: the command with its carriage return. Null, with the failure kept, when its
@@ -87,7 +90,7 @@ const char* message_step(const char* command, int timeout_sec, const char* want 
     if (length <= 0 || static_cast<size_t>(length) >= sizeof text) return nullptr;
     const char* reply = modem_step(text, timeout_sec);
     if (reply == nullptr) return nullptr;
-    if (!message_final_is(reply, want)) {
+    if (!message_final_is(reply, want, text)) {
         message_fail(reply);
         return nullptr;
     }
@@ -329,12 +332,11 @@ int message_list() {
         message_leave_pdu_mode();
         return -1;
     }
-    // Stat 4: every message, whatever its status. Each entry says where it is stored.
     const char* final = "";
     if (message_go_on()) {
-        final = modem_step_lines("AT+CMGL=4\r", message_listing_timeout_sec, message_on_line);
+        final = modem_step_lines(message_listing, message_listing_timeout_sec, message_on_line);
     }
-    const bool listed = final != nullptr && message_final_is(final, "OK");
+    const bool listed = final != nullptr && message_final_is(final, "OK", message_listing);
     message_judge_listing(stored, listed, final != nullptr ? final : "");
     message_find_groups(message_table, message_count, message_leader);
     message_leave_pdu_mode();

@@ -3,6 +3,7 @@
 #include <stdint.h>
 #include <stdio.h>
 #include <string.h>
+#include <strings.h>
 #include <syslog.h>
 
 #include "lock/lock.h"
@@ -29,8 +30,14 @@ modem_end modem_last_end = modem_end::answered;
 int modem_last_timeout_sec = 0;
 bool modem_unsettled = false;
 int modem_silent_steps = 0;
-// What the step under way waits for instead of a final result code.
+// What the step under way waits for instead of a final result code, and which final
+// result codes its command can give.
 modem_awaited modem_awaiting = nullptr;
+modem_finals modem_accepting = modem_finals::any;
+// While a job's step is under way its echo is looked for wherever it stands.
+bool modem_stepping = false;
+// When every step and check must have ended (0: no bound).
+sys_ns modem_bound = 0;
 
 constexpr unsigned modem_baud = 115200;
 constexpr unsigned modem_data_bits = 8;
@@ -43,9 +50,16 @@ constexpr int modem_wake_timeout_sec = 1;
 constexpr sys_ns modem_retry_span = 100 * sys_ns_per_ms;
 // A text-mode message (AT+CMGS, AT+CMGW) ends in Ctrl-Z to send it or ESC to cancel.
 constexpr char modem_message_ends[] = "\x1a\x1b";
-constexpr const char* modem_final_codes[] = {"OK",          "ERROR",     "NO CARRIER",
-                                             "NO DIALTONE", "NO ANSWER", "BUSY"};
-constexpr const char* modem_final_starts[] = {"+CME ERROR:", "+CMS ERROR:", "CONNECT"};
+constexpr const char* modem_final_codes[] = {"OK", "ERROR"};
+constexpr const char* modem_final_starts[] = {"+CME ERROR:", "+CMS ERROR:"};
+// Codes that end a call or a data connection: a module sends them unasked too.
+constexpr const char* modem_call_codes[] = {"NO CARRIER", "NO DIALTONE", "NO ANSWER", "BUSY"};
+constexpr char modem_call_start[] = "CONNECT";
+// Commands whose reply may end with a call's codes, and those that may end with the
+// prompt for a message's text.
+constexpr const char* modem_call_commands[] = {"ATD", "ATA", "ATO"};
+constexpr char modem_data_command[] = "+CGDATA";
+constexpr const char* modem_prompt_commands[] = {"+CMGS", "+CMGW"};
 // The text-mode prompt for a message's text (AT+CMGS, AT+CMGW), after a line end.
 constexpr char modem_prompt[] = "> ";
 constexpr char modem_line_ends[] = "\r\n";
@@ -99,16 +113,52 @@ bool modem_echo_span(const char* reply, size_t reply_length, const char* text, s
 // Whether one line (the text between line ends) is a final result code: it ends what
 // the modem says to a command (V.250, 27.007, 27.005). Lines that only look like one
 // (+COPS: 0,0,"OK",7; OK MOBILE; ERRORS: 0) are not.
-bool modem_final_line(const char* line, size_t length) {
+bool modem_line_is(const char* line, size_t length, const char* code) {
+    return length == strlen(code) && memcmp(line, code, length) == 0;
+}
+
+bool modem_line_starts(const char* line, size_t length, const char* start) {
+    const size_t start_length = strlen(start);
+    return length >= start_length && memcmp(line, start, start_length) == 0;
+}
+
+bool modem_final_line(const char* line, size_t length, modem_finals finals) {
     bool found = false;
-    for (const char* code : modem_final_codes) {
-        found = found || (length == strlen(code) && memcmp(line, code, length) == 0);
-    }
+    for (const char* code : modem_final_codes) found = found || modem_line_is(line, length, code);
     for (const char* start : modem_final_starts) {
-        const size_t start_length = strlen(start);
-        found = found || (length >= start_length && memcmp(line, start, start_length) == 0);
+        found = found || modem_line_starts(line, length, start);
     }
-    return found;
+    if (finals != modem_finals::any) return found;
+    for (const char* code : modem_call_codes) found = found || modem_line_is(line, length, code);
+    return found || modem_line_starts(line, length, modem_call_start);
+}
+
+bool modem_line_end(char c) {
+    return c == '\r' || c == '\n';
+}
+
+// Where the echo of a step's command ends in its reply: at a line's start, after
+// whatever came first (news, a late answer); 0 where it has not come, with `pending`
+// set where the reply ends in what may be its start. A message's text and the empty
+// command have their echo only at the very start.
+size_t modem_echo_anchor(const char* reply, size_t length, const char* text, bool& pending) {
+    pending = false;
+    if (text[0] == '\0' || strpbrk(text, modem_message_ends) != nullptr) {
+        size_t echo = 0;
+        return modem_echo_span(reply, length, text, echo) ? echo : 0;
+    }
+    // A check's leading carriage return comes back as a line end of its own.
+    while (text[0] == '\r') ++text;
+    const size_t text_length = strlen(text);
+    for (size_t at = 0; at < length; ++at) {
+        if (at > 0 && !modem_line_end(reply[at - 1])) continue;
+        const size_t left = length - at;
+        if (memcmp(reply + at, text, left < text_length ? left : text_length) != 0) continue;
+        if (left >= text_length) return at + text_length;
+        pending = true;
+        return 0;
+    }
+    return 0;
 }
 
 // The serial line's question, with -f and in a job's steps: the reply's length once the
@@ -118,14 +168,28 @@ size_t modem_reply_end(const char* sent, const char* reply, size_t length) {
     const size_t sent_length = strlen(sent);
     if (length < sent_length && memcmp(reply, sent, length) == 0) return 0;
     size_t echo = 0;
-    if (!modem_echo_span(reply, length, sent, echo)) echo = 0;
+    if (modem_stepping) {
+        bool pending = false;
+        echo = modem_echo_anchor(reply, length, sent, pending);
+        if (pending) return 0;
+    } else if (!modem_echo_span(reply, length, sent, echo)) {
+        echo = 0;
+    }
     if (modem_awaiting != nullptr) {
         const size_t end = modem_awaiting(reply + echo, length - echo);
         return end > 0 ? echo + end : 0;
     }
     modem_final found{};
-    if (!modem_find_final(reply + echo, length - echo, false, found)) return 0;
+    if (!modem_find_final(reply + echo, length - echo, false, found, modem_accepting)) return 0;
     return echo + found.end;
+}
+
+// A step's reply from its echo on: what came before is no part of it.
+void modem_step_strip(char* reply, const char* text) {
+    const size_t length = strlen(reply);
+    bool pending = false;
+    const size_t echo = modem_echo_anchor(reply, length, text, pending);
+    memmove(reply, reply + echo, length - echo + 1);
 }
 
 // The check's answer: its tagged line, then a final result code.
@@ -134,12 +198,21 @@ size_t modem_check_answered(const char* reply, size_t length) {
     for (size_t from = 0; from + tag <= length; ++from) {
         if (memcmp(reply + from, modem_check_tag, tag) != 0) continue;
         modem_final found{};
-        return modem_find_final(reply + from, length - from, false, found) ? from + found.end : 0;
+        return modem_find_final(reply + from, length - from, false, found, modem_finals::answer)
+                   ? from + found.end
+                   : 0;
     }
     return 0;
 }
 
-serial_gather modem_step_gather(bool fresh, sys_ns deadline = 0) {
+// A step's wait: its own time-out from now, within the job's bound where one is set.
+sys_ns modem_step_deadline(int timeout_sec) {
+    if (modem_bound == 0) return 0;
+    const sys_ns own = sys_now() + static_cast<sys_ns>(timeout_sec) * sys_ns_per_sec;
+    return own < modem_bound ? own : modem_bound;
+}
+
+serial_gather modem_step_gather(bool fresh, sys_ns deadline) {
     serial_gather how;
     how.complete = modem_reply_end;
     how.by_silence = false;
@@ -157,8 +230,10 @@ void modem_settle() {
     int timeout_sec = modem_last_timeout_sec;
     if (timeout_sec < 1) timeout_sec = 1;
     if (timeout_sec > modem_check_timeout_most_sec) timeout_sec = modem_check_timeout_most_sec;
-    const char* reply =
-        serial_exchange(modem_port.fd, modem_check_text, timeout_sec, modem_step_gather(true));
+    modem_stepping = true;
+    const char* reply = serial_exchange(modem_port.fd, modem_check_text, timeout_sec,
+                                        modem_step_gather(true, modem_step_deadline(timeout_sec)));
+    modem_stepping = false;
     modem_awaiting = nullptr;
     if (serial_reply_end() == serial_end::complete || reply[0] != '\0') {
         modem_silent_steps = 0;
@@ -174,6 +249,7 @@ void modem_step_begin(const char* text, int timeout_sec) {
     if (text[0] == '\0') return;
     if (modem_unsettled && modem_answering()) modem_settle();
     modem_last_timeout_sec = timeout_sec;
+    modem_accepting = modem_finals_of(text);
 }
 
 // Records how a step ended; the reply of one that got nothing is the time-out text. A
@@ -269,11 +345,14 @@ const char* modem_step(const char* text, int timeout_sec, modem_awaited awaited)
     if (modem_port.fd < 0) return nullptr;
     modem_step_begin(text, timeout_sec);
     modem_awaiting = awaited;
+    modem_stepping = true;
     char* reply =
-        serial_exchange(modem_port.fd, text, timeout_sec, modem_step_gather(text[0] != '\0'));
+        serial_exchange(modem_port.fd, text, timeout_sec,
+                        modem_step_gather(text[0] != '\0', modem_step_deadline(timeout_sec)));
+    modem_stepping = false;
     modem_awaiting = nullptr;
     // The echo alone is no answer.
-    if (modem_strip_echo(reply, text) == modem_echo::only) reply[0] = '\0';
+    modem_step_strip(reply, text);
     modem_step_finish(reply, text[0] != '\0');
     return reply;
 }
@@ -281,17 +360,21 @@ const char* modem_step(const char* text, int timeout_sec, modem_awaited awaited)
 const char* modem_step_lines(const char* text, int timeout_sec, modem_line line) {
     if (modem_port.fd < 0) return nullptr;
     modem_step_begin(text, timeout_sec);
-    const sys_ns deadline = sys_now() + static_cast<sys_ns>(timeout_sec) * sys_ns_per_sec;
+    sys_ns deadline = sys_now() + static_cast<sys_ns>(timeout_sec) * sys_ns_per_sec;
+    if (modem_bound != 0 && modem_bound < deadline) deadline = modem_bound;
+    modem_stepping = true;
     char* reply = serial_exchange(modem_port.fd, text, timeout_sec,
                                   modem_step_gather(text[0] != '\0', deadline));
-    if (modem_strip_echo(reply, text) == modem_echo::only) reply[0] = '\0';
+    modem_stepping = false;
+    modem_step_strip(reply, text);
     bool in_cut = false;  // in the rest of a line too long for the buffer
     for (;;) {
         const size_t length = strlen(reply);
         size_t at = 0;
         for (size_t end; (end = at + strcspn(reply + at, modem_line_ends)) < length; at = end + 1) {
             const size_t line_length = end - at;
-            if (!in_cut && line_length > 0 && modem_final_line(reply + at, line_length)) {
+            if (!in_cut && line_length > 0 &&
+                modem_final_line(reply + at, line_length, modem_accepting)) {
                 memmove(reply, reply + at, line_length);
                 memcpy(reply + line_length, "\r\n", sizeof "\r\n");
                 modem_step_finish(reply, text[0] != '\0');
@@ -317,14 +400,46 @@ const char* modem_step_lines(const char* text, int timeout_sec, modem_line line)
 
 void modem_cancel_input() {
     if (modem_port.fd < 0) return;
-    char* reply = serial_exchange(modem_port.fd, modem_cancel_text, modem_cancel_timeout_sec,
-                                  modem_step_gather(true));
+    modem_accepting = modem_finals::answer;
+    char* reply =
+        serial_exchange(modem_port.fd, modem_cancel_text, modem_cancel_timeout_sec,
+                        modem_step_gather(true, modem_step_deadline(modem_cancel_timeout_sec)));
     modem_unsettled = serial_reply_end() != serial_end::complete;
     reply[0] = '\0';
 }
 
 modem_end modem_step_end() {
     return modem_last_end;
+}
+
+bool modem_step_sync(int timeout_sec) {
+    if (modem_port.fd < 0) return false;
+    modem_unsettled = true;
+    modem_last_timeout_sec = timeout_sec;
+    modem_settle();
+    return !modem_unsettled;
+}
+
+bool modem_step_ready() {
+    if (modem_port.fd < 0) return false;
+    if (modem_unsettled && modem_answering()) modem_settle();
+    return modem_answering();
+}
+
+void modem_steps_until(sys_ns deadline) {
+    modem_bound = deadline;
+}
+
+modem_finals modem_finals_of(const char* text) {
+    while (text[0] == '\r') ++text;
+    for (const char* call : modem_call_commands) {
+        if (strncasecmp(text, call, strlen(call)) == 0) return modem_finals::any;
+    }
+    if (strcasestr(text, modem_data_command) != nullptr) return modem_finals::any;
+    for (const char* command : modem_prompt_commands) {
+        if (strcasestr(text, command) != nullptr) return modem_finals::prompt;
+    }
+    return modem_finals::answer;
 }
 
 bool modem_answering() {
@@ -367,15 +482,17 @@ modem_echo modem_strip_echo(char* reply, const char* text) {
     return modem_echo::removed;
 }
 
-bool modem_find_final(const char* reply, size_t length, bool whole, modem_final& found) {
+bool modem_find_final(const char* reply, size_t length, bool whole, modem_final& found,
+                      modem_finals finals) {
     size_t start = 0;
     while (start < length) {
         size_t end = start;
-        while (end < length && strchr(modem_line_ends, reply[end]) == nullptr) ++end;
+        while (end < length && !modem_line_end(reply[end])) ++end;
         const size_t line_length = end - start;
         if (end == length) {
             // No line end yet: only the prompt ends a reply so, once a line end came first.
-            const bool prompt = start > 0 && line_length == strlen(modem_prompt) &&
+            const bool prompt = finals != modem_finals::answer && start > 0 &&
+                                line_length == strlen(modem_prompt) &&
                                 memcmp(reply + start, modem_prompt, line_length) == 0;
             if (prompt) found = {start, line_length, length};
             return prompt;
@@ -387,7 +504,7 @@ bool modem_find_final(const char* reply, size_t length, bool whole, modem_final&
             if (after == length && !whole) return false;
             if (after < length && reply[after] == '\n') ++after;
         }
-        if (line_length > 0 && modem_final_line(reply + start, line_length)) {
+        if (line_length > 0 && modem_final_line(reply + start, line_length, finals)) {
             found = {start, line_length, after};
             return true;
         }

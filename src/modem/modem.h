@@ -7,6 +7,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "sys/sys_io.h"
+
 constexpr char modem_timeout_text[] = "\r\nTIMEOUT\r\n";
 
 // 1 when the slot's port is open and claimed; 0 when it could not be had within
@@ -32,6 +34,14 @@ constexpr char modem_timeout_text[] = "\r\nTIMEOUT\r\n";
 // True when the last exchange's reply was the time-out text.
 [[nodiscard]] bool modem_timed_out();
 
+// Which final result codes can end a command's reply: a query or setting ends with OK,
+// ERROR, +CME ERROR or +CMS ERROR; a message's command (AT+CMGS, AT+CMGW) also with
+// its prompt; only a call's (ATD, ATA, ATO, AT+CGDATA) with NO CARRIER, BUSY, NO
+// ANSWER, NO DIALTONE or CONNECT, which a module also sends unasked when a call or a
+// data connection ends. `any` takes them all, as the plain command form does.
+enum class modem_finals { answer, prompt, any };
+[[nodiscard]] modem_finals modem_finals_of(const char* text);
+
 // Says where, in a reply whose echo is gone, an answer that a step waits for has come
 // whole: the length up to its end, or 0 while it has not.
 using modem_awaited = size_t (*)(const char* reply, size_t length);
@@ -43,7 +53,9 @@ enum class modem_end { answered, silent, lost, too_long };
 
 // One step of a job. What is waiting on the line is dropped first, so that a late or
 // stray answer is never taken for this command's; then `text` (carriage return
-// included) goes out and the reply ends at the final result code that follows it, or
+// included) goes out and the reply ends at the first final result code the command can
+// give (modem_finals_of) after its echo, wherever the echo stands: what came before it
+// (news, a late answer) is no part of the reply. Or it ends
 // with `awaited` once that answer has come, or when `timeout_sec` has passed since
 // the write (there is no silence rule). The empty text writes nothing and drops
 // nothing: a wait for what an earlier command set going, which asked the module
@@ -64,6 +76,22 @@ using modem_line = void (*)(const char* line, size_t length, bool cut);
 [[nodiscard]] const char* modem_step_lines(const char* text, int timeout_sec, modem_line line);
 
 [[nodiscard]] modem_end modem_step_end();
+
+// Checks now that the line is in step, as after a step without its answer, waiting up
+// to `timeout_sec` for the check's answer: before a job's first step, as a run killed a
+// moment ago may have left a command whose answer is still to come. False when the
+// module said nothing to it.
+[[nodiscard]] bool modem_step_sync(int timeout_sec);
+
+// Checks now, where the last step went unanswered, that the module is done with it, as
+// the next step would first; false once the module has stopped answering, so that a job
+// sends nothing more to it.
+[[nodiscard]] bool modem_step_ready();
+
+// Every later step, and the check before it, ends by `deadline` (sys_now's clock)
+// whatever its own time-out; 0 lifts the bound. A job that promises an end in time sets
+// it once.
+void modem_steps_until(sys_ns deadline);
 
 // Cancels the input of a message that a prompt may have opened, late or not (ESC), and
 // drops what the module says to it; the next step first checks that it is done.
@@ -101,7 +129,7 @@ struct modem_final {
 // Finds the first final result code in a reply whose echo is gone: a line that is
 // exactly OK, ERROR, NO CARRIER, NO DIALTONE, NO ANSWER or BUSY, or begins with
 // +CME ERROR:, +CMS ERROR: or CONNECT, once its line end has come; or the prompt "> "
-// after a line end, with nothing after it. `whole`: no more bytes will come, so a
-// carriage return at the very end is a line end.
+// after a line end, with nothing after it; of these, those that `finals` takes.
+// `whole`: no more bytes will come, so a carriage return at the very end is a line end.
 [[nodiscard]] bool modem_find_final(const char* reply, size_t length, bool whole,
-                                    modem_final& found);
+                                    modem_final& found, modem_finals finals = modem_finals::any);

@@ -174,7 +174,8 @@ char* serial_exchange(int fd, const char* text, int timeout_sec, const serial_ga
                                                        : sys_now() + long_wait;
     for (;;) {
         if (how.complete != nullptr && grew) {
-            const size_t stored = strnlen(serial_reply, serial_reply_size);
+            // Every byte stored, a NUL among them: what follows one may end the reply.
+            const size_t stored = received < serial_reply_size ? received : serial_reply_size - 1;
             const size_t end = how.complete(text, serial_reply, stored);
             if (end > 0 && end <= stored) {
                 serial_put_back(serial_reply + end, stored - end);

@@ -37,7 +37,8 @@ void serial_line_settings(termios& line, unsigned baud, unsigned data_bits, cons
                           unsigned stop_bits);
 
 // Asked after every read that adds to the reply whether the reply is whole, with the
-// text that was written and the bytes gathered so far: the length of the whole reply,
+// text that was written and the bytes gathered so far, a NUL among them where one came:
+// the length of the whole reply,
 // or 0 while it is not. The caller knows what ends a reply; this layer only when.
 using serial_complete = size_t (*)(const char* sent, const char* reply, size_t length);
 

@@ -18,11 +18,24 @@ constexpr size_t status_count([[maybe_unused]] const T (&array)[count]) {
 struct status_fields {
     const char* text[status_fields_most];
     size_t length[status_fields_most];
+    bool quoted[status_fields_most];
     size_t count;
 };
 
 bool status_space(char c) {
     return c == ' ' || c == '\t';
+}
+
+// The quote that closes a quoted field: the first that blanks and then a comma or the
+// line's end follow, so that a quote inside a name ("A"B"C") is part of it.
+size_t status_closing_quote(const char* line, size_t length, size_t at) {
+    for (; at < length; ++at) {
+        if (line[at] != '"') continue;
+        size_t after = at + 1;
+        while (after < length && status_space(line[after])) ++after;
+        if (after == length || line[after] == ',') return at;
+    }
+    return length;
 }
 
 void status_split(const char* line, size_t length, status_fields& fields) {
@@ -32,8 +45,8 @@ void status_split(const char* line, size_t length, status_fields& fields) {
         while (at < length && status_space(line[at])) ++at;
         const bool quoted = at < length && line[at] == '"';
         const size_t start = quoted ? at + 1 : at;
-        at = start;
-        while (at < length && line[at] != (quoted ? '"' : ',')) ++at;
+        at = quoted ? status_closing_quote(line, length, start) : start;
+        while (!quoted && at < length && line[at] != ',') ++at;
         size_t end = at;
         if (quoted) {
             while (at < length && line[at] != ',') ++at;
@@ -42,6 +55,7 @@ void status_split(const char* line, size_t length, status_fields& fields) {
         }
         fields.text[fields.count] = line + start;
         fields.length[fields.count] = end - start;
+        fields.quoted[fields.count] = quoted;
         ++fields.count;
         if (at >= length) return;
         ++at;
@@ -250,8 +264,13 @@ void status_plmn(status_record& record, const char* text, size_t length) {
     status_code(text + skip, length - skip, record.mnc);
 }
 
+// A text, cut where it is too long at a character's start, never inside a UTF-8
+// sequence.
 void status_text(const char* text, size_t length, char (&into)[status_text_size]) {
-    if (length >= sizeof into) length = sizeof into - 1;
+    if (length >= sizeof into) {
+        length = sizeof into - 1;
+        while (length > 0 && (static_cast<unsigned char>(text[length]) & 0xc0) == 0x80) --length;
+    }
     memcpy(into, text, length);
     into[length] = '\0';
 }
@@ -262,16 +281,55 @@ void status_text_unquoted(const char* text, size_t length, char (&into)[status_t
     status_text(quoted ? text + 1 : text, quoted ? length - 2 : length, into);
 }
 
-bool status_final_line(const char* line, size_t length) {
-    return (length == 2 && strncasecmp(line, "OK", 2) == 0) ||
-           (length == 5 && strncasecmp(line, "ERROR", 5) == 0) ||
-           status_starts(line, length, "+CME ERROR") || status_starts(line, length, "+CMS ERROR");
+// Lines that are no command's answer: result codes, and what modules say unasked (a
+// call, a restart, a connection's end, the SIM's phone book and messages ready).
+constexpr const char* status_not_answers[] = {
+    "OK",          "ERROR",      "RING",  "RDY",          "NO CARRIER",
+    "NO DIALTONE", "NO ANSWER",  "BUSY",  "PB DONE",      "SMS DONE",
+    "SMS Ready",   "Call Ready", "START", "POWERED DOWN", "NORMAL POWER DOWN"};
+constexpr const char* status_not_answer_starts[] = {"+CME ERROR", "+CMS ERROR", "CONNECT"};
+// A tagged line: another command's answer or news (+CMTI:, ^HCSQ:, #..., *PSUTTZ...).
+constexpr char status_tag_marks[] = "+^#*!%$";
+
+bool status_not_answer(const char* line, size_t length) {
+    for (const char* word : status_not_answers) {
+        if (length == strlen(word) && strncasecmp(line, word, length) == 0) return true;
+    }
+    for (const char* start : status_not_answer_starts) {
+        if (status_starts(line, length, start)) return true;
+    }
+    // The echo of a command: of this one where news came before it, or a late one's.
+    return length > 2 && strncasecmp(line, "AT", 2) == 0 && strchr(status_tag_marks, line[2]);
 }
 
-// The reply's text line: its first that is no result code and no other command's news,
+// Whether a text line can be the answer a reader looks for.
+using status_fits = bool (*)(const char* text, size_t length);
+
+bool status_any_text(const char* /*text*/, size_t /*length*/) {
+    return true;
+}
+
+bool status_digits(const char* text, size_t length) {
+    for (size_t i = 0; i < length; ++i) {
+        if (text[i] < '0' || text[i] > '9') return false;
+    }
+    return true;
+}
+
+// An IMEI has 15 digits (14 without its check digit, 16 as an IMEISV).
+bool status_imei_text(const char* text, size_t length) {
+    return length >= 14 && length <= 16 && status_digits(text, length);
+}
+
+// An IMSI has at most 15 digits: a country code, a network code and more.
+bool status_imsi_text(const char* text, size_t length) {
+    return length >= 6 && length <= 15 && status_digits(text, length);
+}
+
+// The reply's text line: its first that is no result code, no news, no echo, and fits,
 // without a leading `tag` and the quotes around it.
 void status_text_line(const char* reply, size_t length, const char* tag,
-                      char (&into)[status_text_size]) {
+                      char (&into)[status_text_size], status_fits fits = status_any_text) {
     for (size_t at = 0; at < length;) {
         size_t start = at;
         size_t end = start;
@@ -279,13 +337,15 @@ void status_text_line(const char* reply, size_t length, const char* tag,
         at = end + 1;
         while (start < end && status_space(reply[start])) ++start;
         while (end > start && status_space(reply[end - 1])) --end;
-        if (start == end || status_final_line(reply + start, end - start)) continue;
+        if (start == end || status_not_answer(reply + start, end - start)) continue;
         if (status_starts(reply + start, end - start, tag)) {
             start += strlen(tag);
             while (start < end && status_space(reply[start])) ++start;
-        } else if (reply[start] == '+' || reply[start] == '^' || reply[start] == '#') {
+        } else if (strchr(status_tag_marks, reply[start]) != nullptr) {
             continue;
         }
+        const size_t quotes = end - start >= 2 && reply[start] == '"' && reply[end - 1] == '"';
+        if (!fits(reply + start + quotes, end - start - 2 * quotes)) continue;
         status_text_unquoted(reply + start, end - start, into);
         return;
     }
@@ -304,11 +364,11 @@ void status_read_revision(status_record& record, const char* reply, size_t lengt
 }
 
 void status_read_imei(status_record& record, const char* reply, size_t length) {
-    status_text_line(reply, length, "+CGSN:", record.imei);
+    status_text_line(reply, length, "+CGSN:", record.imei, status_imei_text);
 }
 
 void status_read_imsi(status_record& record, const char* reply, size_t length) {
-    status_text_line(reply, length, "+CIMI:", record.imsi);
+    status_text_line(reply, length, "+CIMI:", record.imsi, status_imsi_text);
 }
 
 struct status_name {
@@ -357,9 +417,8 @@ void status_read_iccid(status_record& record, const char* reply, size_t length) 
         iccid[i + 1] = hex[i];
     }
     while (digits > 0 && (iccid[digits - 1] == 'F' || iccid[digits - 1] == 'f')) --digits;
-    for (size_t i = 0; i < digits; ++i) {
-        if (iccid[i] < '0' || iccid[i] > '9') return;
-    }
+    // ITU-T E.118: 18 to 22 digits, the check digit included.
+    if (digits < 18 || digits > 22 || !status_digits(iccid, digits)) return;
     status_text(iccid, digits, record.iccid);
 }
 
@@ -380,16 +439,25 @@ void status_read_operator(status_record& record, const char* reply, size_t lengt
     }
 }
 
+// The answer to a registration query: <n> (0 to 5) before <stat> (0 to 10), both plain
+// numbers, and an area and cell only where n is 2 or more. News of a change has <stat>
+// first, and from n=2 on the area second, a quoted hex string ("0005" is no stat).
+bool status_registration_answer(const status_fields& fields) {
+    if (fields.count < 2 || fields.quoted[0] || fields.quoted[1]) return false;
+    const int64_t n = status_integer(fields, 0);
+    const int64_t stat = status_integer(fields, 1);
+    const bool plain = fields.length[1] == 1 || fields.text[1][0] != '0';
+    return n >= 0 && n <= 5 && stat >= 0 && stat <= 10 && plain && (fields.count == 2 || n >= 2);
+}
+
 template <status_domain domain>
 void status_read_registration(status_record& record, const char* reply, size_t length) {
     constexpr const char* tags[] = {"+CREG:", "+CGREG:", "+CEREG:", "+C5GREG:"};
     status_fields fields{};
     size_t at = 0;
-    // The answer has <n> before <stat>; news of a change (one field) is passed over.
     while (status_next_line(reply, length, tags[domain], at, fields)) {
-        const int64_t stat = status_integer(fields, 1);
-        if (stat == status_unknown) continue;
-        record.registered[domain] = stat >= 0 && stat <= 10 ? static_cast<int>(stat) : -2;
+        if (!status_registration_answer(fields)) continue;
+        record.registered[domain] = static_cast<int>(status_integer(fields, 1));
         record.registered_tac[domain] = status_hex(fields, 2);
         record.registered_cell[domain] = status_hex(fields, 3);
         return;
@@ -549,6 +617,7 @@ int64_t status_band_named(const char* text, size_t length) {
     status_fields number{};
     number.text[0] = text + digits;
     number.length[0] = length - digits;
+    number.quoted[0] = false;
     number.count = 1;
     return status_integer(number, 0);
 }
@@ -556,9 +625,13 @@ int64_t status_band_named(const char* text, size_t length) {
 void status_read_qcainfo(status_record& record, const char* reply, size_t length) {
     status_fields fields{};
     size_t at = 0;
-    while (status_next_line(reply, length, "+QCAINFO:", at, fields) &&
-           record.carrier_count < status_carriers_most) {
+    while (status_next_line(reply, length, "+QCAINFO:", at, fields)) {
         if (!status_is(fields, 0, "SCC") || fields.count < 5) continue;
+        if (record.carrier_count == status_carriers_most) {
+            record.carriers_left_out =
+                record.carriers_left_out == status_unknown ? 1 : record.carriers_left_out + 1;
+            continue;
+        }
         const bool nr = status_starts(fields.text[3], fields.length[3], "NR5G");
         status_carrier& carrier = record.carriers[record.carrier_count];
         status_clear_carrier(carrier, nr);
@@ -644,7 +717,24 @@ void status_read_monsc(status_record& record, const char* reply, size_t length) 
     status_band_from_channel(record);
 }
 
-// Telit's report comes in the form of the technology AT+COPS? gave.
+// Where Telit's report has the IMSI, which tells its form: quoted beside the quoted
+// network name after it, or its digits.
+bool status_rfsts_imsi_at(const status_fields& fields, size_t field) {
+    if (field + 1 >= fields.count) return false;
+    return (fields.quoted[field] && fields.quoted[field + 1]) ||
+           (fields.length[field] >= 6 && fields.length[field] <= 15 &&
+            status_digits(fields.text[field], fields.length[field]));
+}
+
+// The same technology, or one of its family (an LTE report under EN-DC).
+void status_technology(status_record& record, const char* technology) {
+    const char* now = record.technology != nullptr ? record.technology : "";
+    const bool lte_family = strcmp(technology, "lte") == 0 && strcmp(now, "nr5g-nsa") == 0;
+    if (!lte_family) record.technology = technology;
+}
+
+// Telit's report in its GSM, UMTS or LTE form, told apart by where the IMSI stands
+// (the 11th, 16th or 13th field), never by what another command said.
 void status_read_rfsts(status_record& record, const char* reply, size_t length) {
     constexpr status_map<status_record> gsm[] = {
         {&status_record::channel, nullptr, 1, status_as::integer},
@@ -669,17 +759,24 @@ void status_read_rfsts(status_record& record, const char* reply, size_t length) 
         {&status_record::band, nullptr, 15, status_as::integer},
         {&status_record::sinr, nullptr, 18, status_as::decimal},
     };
+    constexpr size_t gsm_imsi = 10;
+    constexpr size_t umts_imsi = 15;
+    constexpr size_t lte_imsi = 12;
     status_fields fields{};
     if (!status_line(reply, length, "#RFSTS:", fields) || fields.count < 2) return;
-    status_plmn(record, fields.text[0], fields.length[0]);
-    const char* technology = record.technology != nullptr ? record.technology : "";
-    if (strcmp(technology, "gsm") == 0) {
-        status_apply(record, fields, 0, gsm);
-    } else if (strcmp(technology, "umts") == 0) {
-        status_apply(record, fields, 0, umts);
-    } else {
+    if (status_rfsts_imsi_at(fields, lte_imsi)) {
+        status_technology(record, "lte");
         status_apply(record, fields, 0, lte);
+    } else if (status_rfsts_imsi_at(fields, umts_imsi)) {
+        status_technology(record, "umts");
+        status_apply(record, fields, 0, umts);
+    } else if (status_rfsts_imsi_at(fields, gsm_imsi)) {
+        status_technology(record, "gsm");
+        status_apply(record, fields, 0, gsm);
+    } else {
+        return;
     }
+    status_plmn(record, fields.text[0], fields.length[0]);
 }
 
 void status_read_smoni(status_record& record, const char* reply, size_t length) {
@@ -832,11 +929,13 @@ constexpr status_lte_range status_lte_ranges[] = {
 
 void status_clear(status_record& record) {
     constexpr int64_t status_record::*numbers[] = {
-        &status_record::band,       &status_record::channel, &status_record::pci,
-        &status_record::cell,       &status_record::tac,     &status_record::bandwidth,
-        &status_record::rssi,       &status_record::rsrp,    &status_record::rsrq,
-        &status_record::sinr,       &status_record::rscp,    &status_record::ecio,
-        &status_record::temperature};
+        &status_record::band,        &status_record::channel,
+        &status_record::pci,         &status_record::cell,
+        &status_record::tac,         &status_record::bandwidth,
+        &status_record::rssi,        &status_record::rsrp,
+        &status_record::rsrq,        &status_record::sinr,
+        &status_record::rscp,        &status_record::ecio,
+        &status_record::temperature, &status_record::carriers_left_out};
     record = {};
     for (int64_t status_record::*number : numbers) record.*number = status_unknown;
     status_clear_carrier(record.nr, true);
@@ -890,6 +989,85 @@ size_t status_profile_commands(status_profile profile, const status_command*& co
     return 0;
 }
 
+namespace {
+
+// What 3GPP allows for each field: identities by the serving cell's technology (GSM,
+// UMTS, LTE, NR; unknown takes the widest), measurements by their reporting ranges
+// (TS 36.133, 38.133, 25.133, 45.008), in the record's units (tenths for decimals).
+struct status_limit {
+    int64_t least;
+    int64_t most;
+};
+enum status_family { status_gsm, status_umts, status_lte, status_nr, status_any };
+struct status_cell_limits {
+    status_limit band;
+    status_limit channel;
+    status_limit pci;
+    status_limit cell;
+    status_limit tac;
+    status_limit rsrq;
+};
+constexpr int64_t status_bits_28 = (int64_t{1} << 28) - 1;
+constexpr int64_t status_bits_36 = (int64_t{1} << 36) - 1;
+constexpr status_limit status_any_rsrq = {-430, 200};
+constexpr status_cell_limits status_cells[] = {
+    {{1, 263}, {0, 1023}, {0, 1007}, {0, 65535}, {0, 65535}, status_any_rsrq},
+    {{1, 32}, {0, 16383}, {0, 511}, {0, status_bits_28}, {0, 65535}, status_any_rsrq},
+    {{1, 106}, {0, 262143}, {0, 503}, {0, status_bits_28}, {0, 65535}, {-340, 25}},
+    {{1, 263}, {0, 3279165}, {0, 1007}, {0, status_bits_36}, {0, (1 << 24) - 1}, {-430, 200}},
+    {{1, 263}, {0, 3279165}, {0, 1007}, {0, status_bits_36}, {0, (1 << 24) - 1}, status_any_rsrq},
+};
+constexpr status_limit status_rsrp_limit = {-1560, -310};
+constexpr status_limit status_sinr_limit = {-230, 400};
+constexpr status_limit status_rssi_limit = {-1300, 0};
+constexpr status_limit status_rscp_limit = {-1210, -250};
+constexpr status_limit status_ecio_limit = {-325, 0};
+constexpr status_limit status_bandwidth_limit = {14, 4000};
+constexpr status_limit status_temperature_limit = {-600, 1500};
+
+void status_limit_to(int64_t& value, status_limit limit) {
+    if (value != status_unknown && (value < limit.least || value > limit.most)) {
+        value = status_unknown;
+    }
+}
+
+status_family status_family_of(const char* technology) {
+    if (technology == nullptr) return status_any;
+    if (strcmp(technology, "gsm") == 0) return status_gsm;
+    if (strcmp(technology, "umts") == 0) return status_umts;
+    if (strcmp(technology, "nr5g-sa") == 0) return status_nr;
+    return status_lte;
+}
+
+template <typename Into>
+void status_limit_cell(Into& into, status_family family) {
+    const status_cell_limits& cell = status_cells[family];
+    status_limit_to(into.band, cell.band);
+    status_limit_to(into.channel, cell.channel);
+    status_limit_to(into.pci, cell.pci);
+    status_limit_to(into.rsrp, status_rsrp_limit);
+    status_limit_to(into.rsrq, cell.rsrq);
+    status_limit_to(into.sinr, status_sinr_limit);
+    status_limit_to(into.rssi, status_rssi_limit);
+    status_limit_to(into.bandwidth, status_bandwidth_limit);
+}
+
+void status_limit_record(status_record& record) {
+    const status_family family = status_family_of(record.technology);
+    status_limit_cell(record, family);
+    status_limit_to(record.cell, status_cells[family].cell);
+    status_limit_to(record.tac, status_cells[family].tac);
+    status_limit_to(record.rscp, status_rscp_limit);
+    status_limit_to(record.ecio, status_ecio_limit);
+    status_limit_to(record.temperature, status_temperature_limit);
+    if (record.nr_known) status_limit_cell(record.nr, status_nr);
+    for (size_t i = 0; i < record.carrier_count; ++i) {
+        status_limit_cell(record.carriers[i], record.carriers[i].nr ? status_nr : status_lte);
+    }
+}
+
+}  // namespace
+
 void status_finish(status_record& record) {
     // By stat: 1, 6 and 9 home; 5, 7 and 10 roaming.
     constexpr const char* registrations[] = {"none",      "home",    "searching", "denied",
@@ -907,11 +1085,13 @@ void status_finish(status_record& record) {
         }
         if (chosen < 0 && stat != -1) chosen = domain;
     }
-    if (chosen < 0) return;
-    const int stat = record.registered[chosen];
-    if (stat >= 0) record.registration = registrations[stat];
-    if (record.tac == status_unknown) record.tac = record.registered_tac[chosen];
-    if (record.cell == status_unknown) record.cell = record.registered_cell[chosen];
+    if (chosen >= 0) {
+        const int stat = record.registered[chosen];
+        if (stat >= 0) record.registration = registrations[stat];
+        if (record.tac == status_unknown) record.tac = record.registered_tac[chosen];
+        if (record.cell == status_unknown) record.cell = record.registered_cell[chosen];
+    }
+    status_limit_record(record);
 }
 
 int64_t status_lte_band(int64_t earfcn) {

@@ -3,7 +3,9 @@
 // Cinterion, Intel XMM). Pure code over the caller's record: no I/O, no heap, no state;
 // one reader for each kind of reply, given the reply's bytes and nothing past them.
 // Every value is in its unit (dBm, dB, MHz, degrees Celsius) or unknown: an invalid
-// marker (99, 255, -, -32768, 0xFFFFFFFF) is never a number. Decimal values are kept
+// marker (99, 255, -, -32768, 0xFFFFFFFF) is never a number, nor is a value no
+// measurement or identity of its field can take. A text line is taken for a command
+// only where it can be that command's answer: no result code, news or echo. Decimal values are kept
 // in tenths. What a maker's serving-cell report gives wins over what a standard
 // command gave, as the reports come after the standard commands.
 #pragma once
@@ -14,7 +16,7 @@
 constexpr int64_t status_unknown = INT64_MIN;
 constexpr size_t status_text_size = 64;
 constexpr size_t status_code_size = 4;  // MCC, MNC: up to three digits
-constexpr size_t status_carriers_most = 8;
+constexpr size_t status_carriers_most = 16;
 
 // A carrier: the primary's NR leg under EN-DC, or a secondary component carrier.
 struct status_carrier {
@@ -61,7 +63,8 @@ struct status_record {
     status_carrier nr;
     status_carrier carriers[status_carriers_most];
     size_t carrier_count;
-    int64_t temperature;  // tenths of a degree
+    int64_t carriers_left_out;  // past status_carriers_most; unknown when none were
+    int64_t temperature;        // tenths of a degree
     // What the registration commands said: their status (-1 for no answer), and the
     // area and cell they name.
     int registered[status_domains];
@@ -95,7 +98,8 @@ void status_clear(status_record& record);
 
 // Once every reply is read: the registration of the first of C5GREG, CEREG, CGREG and
 // CREG that is registered (else the first answer's), with its area and cell where no
-// serving-cell report gave them.
+// serving-cell report gave them; then every value outside what 3GPP allows for its
+// field, under the technology it was read for, made unknown.
 void status_finish(status_record& record);
 
 // The 3GPP band of an LTE downlink EARFCN (TS 36.101); status_unknown for none. NR

@@ -1073,7 +1073,8 @@ INSTANTIATE_TEST_SUITE_P(
                  {{"AT+CMGF?\r", "\r\n+CMGF: 0\r\n" + ok},
                   {"AT+CPMS?\r",
                    "\r\n+CPMS: \"SM\",1,9,\"SM\",1,9,\"SM\",1,9\r\n" + ok + "\r\nNO CARRIER\r\n"},
-                  {"AT+CMGL=4\r", "\r\n+CMTI: \"SM\",6" + listed(2, 1, cyrillic) + "\r\n" + ok}},
+                  {"AT+CMGL=4\r",
+                   "\r\n+CMTI: \"SM\",6\r\nNO CARRIER" + listed(2, 1, cyrillic) + "\r\n" + ok}},
                  "[2] read from 5551234 2026-12-09T10:00:00-03:30\nПривет, мир 👋\n\n",
                  0,
                  "AT+CMGF?\rAT+CPMS?\rAT+CMGL=4\r"},
@@ -1115,7 +1116,8 @@ INSTANTIATE_TEST_SUITE_P(
         // fields unknown; a module that says nothing to the first ends the job.
         job_case{"StatusAsksQueriesOnly",
                  {"status"},
-                 {{"AT+CGMI\r", "\r\nAcme\r\n" + ok},
+                 {{"\rAT+CMEE?\r", "\r\n+CMEE: 1\r\n" + ok},
+                  {"AT+CGMI\r", "\r\nAcme\r\n" + ok},
                   {"AT+CGMM\r", "\r\nERROR\r\n"},
                   {"AT+CGMR\r", "\r\nERROR\r\n"},
                   {"AT+CGSN\r", "\r\nERROR\r\n"},
@@ -1131,10 +1133,37 @@ INSTANTIATE_TEST_SUITE_P(
                   {"AT+CESQ\r", "\r\nERROR\r\n"}},
                  "manufacturer: Acme\nsim: absent\nregistration: searching\n",
                  0,
-                 "AT+CGMI\rAT+CGMM\rAT+CGMR\rAT+CGSN\rAT+CPIN?\rAT+CIMI\r"
+                 "\rAT+CMEE?\rAT+CGMI\rAT+CGMM\rAT+CGMR\rAT+CGSN\rAT+CPIN?\rAT+CIMI\r"
                  "AT+CRSM=176,12258,0,0,10\rAT+COPS?\rAT+CREG?\rAT+CGREG?\rAT+CEREG?\r"
                  "AT+C5GREG?\rAT+CSQ\rAT+CESQ\r"},
-        job_case{"StatusEndsWhenTheModuleSaysNothing", {"status"}, {}, "TIMEOUT\n", 1, "AT+CGMI\r"},
+        job_case{
+            "StatusEndsWhenTheModuleSaysNothing", {"status"}, {}, "TIMEOUT\n", 1, "\rAT+CMEE?\r"},
+        // One that falls silent after the first answer, or cuts it short, is no module to
+        // show: not a document of unknowns, which a page takes for no network.
+        job_case{"StatusEndsWhenTheModuleFallsSilentHalfWay",
+                 {"status"},
+                 {{"\rAT+CMEE?\r", "\r\n+CMEE: 1\r\n" + ok}, {"AT+CGMI\r", "\r\nQuectel\r\n" + ok}},
+                 "TIMEOUT\n",
+                 1,
+                 "\rAT+CMEE?\rAT+CGMI\rAT+CGMM\r\rAT+CMEE?\r"},
+        // An answer with a NUL, or longer than a reply can be, is read as far as it goes.
+        job_case{"StatusAnswersWithANulOrTooLongAreReadAsFarAsTheyGo",
+                 {"status"},
+                 {{"\rAT+CMEE?\r", "\r\n+CMEE: 1\r\n" + ok},
+                  {"AT+CGMI\r", std::string("\r\nQue\0ctel\r\n", 12) + ok},
+                  {"AT+CGMM\r", "\r\nEC25\r\n" + std::string(9000, 'x') + "\r\n" + ok},
+                  {"AT+CGMR\r", "\r\nR1\r\n" + ok}},
+                 "manufacturer: Que\nmodel: EC25\nrevision: R1\n",
+                 0,
+                 "\rAT+CMEE?\rAT+CGMI\rAT+CGMM\r",
+                 nullptr,
+                 true},
+        job_case{"StatusFirstAnswerCutShortIsATimeOut",
+                 {"status"},
+                 {{"\rAT+CMEE?\r", "\r\n+CMEE: 1\r\n" + ok}, {"AT+CGMI\r", "\r\nQuectel"}},
+                 "TIMEOUT\n",
+                 1,
+                 "\rAT+CMEE?\rAT+CGMI\r"},
         // Killed while waiting for the prompt: the prompt is cancelled and the message
         // format put back before the run ends as the signal would end it.
         job_case{"SmsSendKilledAtThePromptPutsEverythingBack",
@@ -1288,6 +1317,25 @@ TEST_P(EndToEndStatus, GivesEveryFieldInItsUnitOrNull) {
     std::string lines;
     plain_lines(nlohmann::ordered_json::parse(GetParam().status), "", lines);
     EXPECT_EQ(run_tool({"status"}).out, lines);
+}
+
+// Right after a run killed while a command was out, at a real module's pace: the killed
+// run's late answer is no answer of the next run's, whose every value is its own.
+TEST(EndToEndStatusAfterAKilledRun, EveryValueIsItsOwnCommands) {
+    SANDBOX_REQUIRED();
+    simulated_modem modem({"--answer-ms", "300"});
+    ASSERT_TRUE(modem.running());
+    tool_options killer;
+    killer.while_running = [](pid_t child) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        kill(child, SIGKILL);
+    };
+    EXPECT_EQ(run_tool({"status"}, killer).signal, SIGKILL);
+    const tool_result r = run_tool({"-j", "status"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find(std::string(",\"status\":") + simulated_statuses[0].status + ",\"ms\":"),
+              std::string::npos)
+        << r.out;
 }
 
 INSTANTIATE_TEST_SUITE_P(Profiles, EndToEndStatus, ::testing::ValuesIn(simulated_statuses),

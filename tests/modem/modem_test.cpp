@@ -156,6 +156,44 @@ TEST(ModemStep, ALateAnswerIsNeverTakenForTheNextStepsOwn) {
     modem_close();
 }
 
+// A step's reply starts after its echo, wherever news or a stray result code put it,
+// and ends only at a final result code its command can give.
+struct step_case {
+    const char* what;
+    const char* command;
+    const char* module;  // all it sends, its echo included
+    const char* reply;
+};
+
+class ModemStepAnswer : public ::testing::TestWithParam<step_case> {};
+
+TEST_P(ModemStepAnswer, IsWhatFollowsTheEchoUpToAFinalCodeOfTheCommands) {
+    SANDBOX_REQUIRED();
+    const step_case& c = GetParam();
+    fake_modem modem;
+    sandbox_attach_line("/dev/ttyUSB8", modem.line_path());
+    modem.start({{c.command, c.module}});
+    ASSERT_EQ(modem_open(0, 1), 1);
+    EXPECT_STREQ(modem_step(c.command, 3), c.reply);
+    EXPECT_EQ(modem_step_end(), modem_end::answered);
+    modem_close();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Lines, ModemStepAnswer,
+    ::testing::Values(step_case{"NewsFirst", "AT+CGMI\r",
+                                "\r\n+CMTI: \"SM\",3\r\nAT+CGMI\r\r\nQuectel\r\n\r\nOK\r\n",
+                                "\r\nQuectel\r\n\r\nOK\r\n"},
+                      step_case{"AStrayOkFirst", "AT+CGMI\r",
+                                "\r\nOK\r\nAT+CGMI\r\r\nQuectel\r\n\r\nOK\r\n",
+                                "\r\nQuectel\r\n\r\nOK\r\n"},
+                      step_case{"ACallsEndInAQuerysAnswer", "AT+CPMS?\r",
+                                "AT+CPMS?\r\r\nNO CARRIER\r\n\r\n+CPMS: 1\r\n\r\nOK\r\n",
+                                "\r\nNO CARRIER\r\n\r\n+CPMS: 1\r\n\r\nOK\r\n"},
+                      step_case{"ACallEndsADialsAnswer", "ATD123;\r", "ATD123;\r\r\nNO CARRIER\r\n",
+                                "\r\nNO CARRIER\r\n"}),
+    [](const auto& info) { return std::string(info.param.what); });
+
 std::vector<std::string> step_lines;
 
 TEST(ModemStep, AnAnswerLargerThanTheReplyBufferComesLineByLine) {

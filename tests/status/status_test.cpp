@@ -81,6 +81,7 @@ std::string known(const status_record& r) {
     for (size_t i = 0; i < r.carrier_count; ++i) {
         add(into, std::to_string(i + 1) + (r.carriers[i].nr ? ".nr." : ".lte."), r.carriers[i]);
     }
+    add(into, "left_out", r.carriers_left_out);
     add(into, "temperature", r.temperature, true);
     if (!into.empty()) into.pop_back();
     return into;
@@ -89,10 +90,23 @@ std::string known(const status_record& r) {
 struct reply_case {
     const char* what;
     std::vector<std::pair<const char*, std::string>> replies;  // command, its reply
-    const char* fields;
+    std::string fields;
 };
 
 const std::string ok = "\r\n\r\nOK\r\n";
+
+// A carrier-aggregation report of `count` LTE secondaries, or the fields of the first
+// `count` of them.
+std::string secondaries(int count, bool fields) {
+    std::string text;
+    for (int i = 1; i <= count; ++i) {
+        const std::string at = std::to_string(i) + ".lte.";
+        text += fields ? at + "band=3 " + at + "channel=1300 " + at + "pci=" + std::to_string(i) +
+                             " " + at + "bandwidth=20 "
+                       : "\r\n+QCAINFO: \"SCC\",1300,100,\"LTE BAND 3\",1," + std::to_string(i);
+    }
+    return text;
+}
 
 TEST(StatusDecode, RepliesGiveTheirFields) {
     const reply_case cases[] = {
@@ -118,6 +132,32 @@ TEST(StatusDecode, RepliesGiveTheirFields) {
          {{"AT+CRSM=176,12258,0,0,10", "\r\n+CRSM: 144,0,989420000021436587F9" + ok}},
          "iccid=8949020000123456789"},
         {"ICCID not read", {{"AT+CRSM=176,12258,0,0,10", "\r\n+CRSM: 106,130" + ok}}, ""},
+        {"ICCID of 16 digits",
+         {{"AT+CRSM=176,12258,0,0,10", "\r\n+CRSM: 144,0,\"9894200000214365\"" + ok}},
+         ""},
+        {"ICCID of 40 digits",
+         {{"AT+CRSM=176,12258,0,0,10",
+           "\r\n+CRSM: 144,0,\"9894200000214365870998942000002143658709\"" + ok}},
+         ""},
+        // Only a line that can be the command's answer: no news (a call, a restart, a
+        // connection's end, a message), no echo of this command or a late one's.
+        {"news before text answers",
+         {{"AT+CGMI", "\r\n+CMTI: \"SM\",3\r\nAT+CGMI\r\r\nQuectel" + ok},
+          {"AT+CGMM", "\r\nRDY\r\n\r\nNO CARRIER\r\n\r\nEC25" + ok},
+          {"AT+CGSN", "\r\nRING\r\n\r\nAT+CGMR\r\n867698041234567" + ok},
+          {"AT+CIMI", "\r\nPB DONE\r\n\r\nEC25\r\n262021234567890" + ok}},
+         "manufacturer=Quectel model=EC25 imei=867698041234567 imsi=262021234567890"},
+        {"no text answer at all",
+         {{"AT+CGMM", "\r\nRING\r\n\r\n^HCSQ: \"LTE\",60\r\nAT+CGMI\r" + ok},
+          {"AT+CGSN", "\r\nQuectel" + ok}},
+         ""},
+        // Texts cut where a character starts; a quote inside a name is part of it.
+        {"text cut at a character",
+         {{"AT+CGMM", "\r\n" + std::string(62, 'M') + "\xc3\xa9" + ok}},
+         "model=MMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMMM"},
+        {"quote in a name",
+         {{"AT+COPS?", "\r\n+COPS: 0,0,\"A\"B\"C\",7" + ok}},
+         "operator=A\"B\"C technology=lte"},
         // Operator in each format, and the access technologies.
         {"operator by name",
          {{"AT+COPS?", "\r\n+COPS: 0,0,\"Vodafone.de\",7" + ok}},
@@ -138,6 +178,16 @@ TEST(StatusDecode, RepliesGiveTheirFields) {
           {"AT+C5GREG?", "\r\n+C5GREG: 2,1,690E0F,A9013B004,11" + ok}},
          "registration=home cell=45366882308 tac=6884879"},
         {"searching", {{"AT+CGREG?", "\r\n+CGREG: 0,2" + ok}}, "registration=searching"},
+        // News in the form n=2 gives, before the answer or alone, is no answer.
+        {"registration news first",
+         {{"AT+CEREG?",
+           "\r\n+CEREG: 1,\"0005\",\"1A2B3C\",7\r\n+CEREG: 1,0005,1A2B3C,7\r\n+CEREG: "
+           "0,2" +
+               ok}},
+         "registration=searching"},
+        {"registration news alone",
+         {{"AT+CEREG?", "\r\n+CEREG: 1,\"0005\",\"1A2B3C\",7\r\n+CEREG: 5" + ok}},
+         ""},
         // CSQ and CESQ, and their markers of no value.
         {"CSQ", {{"AT+CSQ", "\r\n+CSQ: 24,99" + ok}}, "rssi=-65"},
         {"CSQ at its ends", {{"AT+CSQ", "\r\n+CSQ: 31,99" + ok}}, "rssi=-51"},
@@ -210,6 +260,9 @@ TEST(StatusDecode, RepliesGiveTheirFields) {
          "1.lte.band=3 1.lte.channel=1300 1.lte.pci=33 1.lte.bandwidth=15 1.lte.rsrp=-98 "
          "1.lte.rsrq=-12 1.lte.rssi=-70 1.lte.sinr=8 2.nr.band=78 2.nr.channel=632448 2.nr.pci=557 "
          "2.nr.bandwidth=100 3.nr.band=78 3.nr.channel=627264 3.nr.pci=101 3.nr.bandwidth=80"},
+        {"carriers past sixteen",
+         {{"AT+QCAINFO", secondaries(18, false) + ok}},
+         secondaries(16, true) + "left_out=2"},
         {"temperatures", {{"AT+QTEMP", "\r\n+QTEMP: 36,255,41" + ok}}, "temperature=41"},
         {"temperatures by sensor",
          {{"AT+QTEMP",
@@ -245,13 +298,58 @@ TEST(StatusDecode, RepliesGiveTheirFields) {
            "\r\n#RFSTS:\"262 01\",1300,-95,-65,-11,3039,255,0,128,19,0,1A2D001,\"262011234567890\","
            "\"Telekom\",3,3,720,3240,12" +
                ok}},
-         "mcc=262 mnc=01 band=3 channel=1300 cell=27447297 tac=12345 rssi=-65 rsrp=-95 rsrq=-11 "
-         "sinr=12"},
+         "mcc=262 mnc=01 technology=lte band=3 channel=1300 cell=27447297 tac=12345 rssi=-65 "
+         "rsrp=-95 rsrq=-11 sinr=12"},
         {"Telit UMTS",
          {{"AT+COPS?", "\r\n+COPS: 0,0,\"TIM\",2" + ok},
-          {"AT#RFSTS", "\r\n#RFSTS: \"222 01\",10588,148,-5,-85,-80,5B1D,00,-128,0" + ok}},
+          {"AT#RFSTS",
+           "\r\n#RFSTS: \"222 01\",10588,148,-5,-85,-80,5B1D,00,-128,64,19,0,1,0,1A2D001,"
+           "\"222011234567890\",\"TIM\",3,1" +
+               ok}},
          "operator=TIM mcc=222 mnc=01 technology=umts channel=10588 pci=148 tac=23325 rssi=-80 "
          "rscp=-85 ecio=-5"},
+        // Telit's GSM form, and an LTE report read as LTE whatever AT+COPS? said.
+        {"Telit GSM",
+         {{"AT#RFSTS",
+           "\r\n#RFSTS: \"222 01\",62,-75,5B1D,00,,1,0,1,1A2D,\"222011234567890\",\"TIM\",3,3" +
+               ok}},
+         "mcc=222 mnc=01 technology=gsm channel=62 tac=23325 rssi=-75"},
+        {"Telit LTE after UMTS",
+         {{"AT+COPS?", "\r\n+COPS: 0,0,\"TIM\",2" + ok},
+          {"AT#RFSTS",
+           "\r\n#RFSTS: \"222 01\",1300,-95,-65,-11,3039,255,,128,19,0,1A2D001,\"\",\"TIM\",3,3" +
+               ok}},
+         "operator=TIM mcc=222 mnc=01 technology=lte band=3 channel=1300 cell=27447297 tac=12345 "
+         "rssi=-65 rsrp=-95 rsrq=-11"},
+        {"Telit form unknown", {{"AT#RFSTS", "\r\n#RFSTS: \"222 01\",10588,148,-5" + ok}}, ""},
+        // Values no measurement or identity of their field can take are unknown, at
+        // each range's edges: LTE PCI 0-503, NR 0-1007, 28- and 36-bit cells.
+        {"LTE out of range",
+         {{"AT+QENG=\"servingcell\"",
+           "\r\n+QENG: \"servingcell\",\"NOCONN\",\"LTE\",\"FDD\",262,01,10000000,504,-3350,-7,"
+           "5,5,10000,-99999999999,3,-2242,41" +
+               ok}},
+         "mcc=262 mnc=01 technology=lte bandwidth=20"},
+        {"LTE at the range's edges",
+         {{"AT+QENG=\"servingcell\"",
+           "\r\n+QENG: \"servingcell\",\"NOCONN\",\"LTE\",\"FDD\",262,01,FFFFFFE,503,0,1,5,5,"
+           "FFFD,-156,-34,-130,40" +
+               ok}},
+         "mcc=262 mnc=01 technology=lte band=1 channel=0 pci=503 cell=268435454 tac=65533 "
+         "bandwidth=20 rssi=-130 rsrp=-156 rsrq=-34 sinr=40"},
+        {"NR out of range",
+         {{"AT+QENG=\"servingcell\"",
+           "\r\n+QENG: \"servingcell\",\"NOCONN\",\"NR5G-SA\",\"TDD\",460,01,1000000000,1008,"
+           "690E0F,3279166,264,12,-30,21,-24" +
+               ok}},
+         "mcc=460 mnc=01 technology=nr5g-sa tac=6884879 bandwidth=100"},
+        {"NR at the range's edges",
+         {{"AT+QENG=\"servingcell\"",
+           "\r\n+QENG: \"servingcell\",\"NOCONN\",\"NR5G-SA\",\"TDD\",460,01,FFFFFFFFE,1007,"
+           "690E0F,3279165,263,12,-31,20,-23" +
+               ok}},
+         "mcc=460 mnc=01 technology=nr5g-sa band=263 channel=3279165 pci=1007 cell=68719476734 "
+         "tac=6884879 bandwidth=100 rsrp=-31 rsrq=20 sinr=-23"},
         // Cinterion: each form, decimals, and a search.
         {"Cinterion LTE",
          {{"AT^SMONI",
