@@ -43,15 +43,19 @@ mdmio_attach_modem() {
 }
 
 # Serves the status page and its CGI (www/) with busybox httpd on the address given
-# ($1, as 127.0.0.1:8080), the CGI finding mdmio in the folder $2 first; sets
-# mdmio_server_pid once the page answers.
+# ($1, as 127.0.0.1:8080), the CGI finding mdmio in the folder $2 first, with the
+# httpd.conf given in $3 if any (basic authentication); sets mdmio_server_pid once the
+# server answers.
 mdmio_serve_page() {
   [ -z "${MDMIO_PRIVATE_NET:-}" ] || busybox ip link set lo up
   rm -rf /var/www && cp -r www /var/www
-  PATH="$2:$PATH" busybox httpd -f -p "$1" -h /var/www &
+  local conf=()
+  [ -z "${3:-}" ] || conf=(-c "$3")
+  PATH="$2:$PATH" busybox httpd -f -p "$1" -h /var/www "${conf[@]}" &
   mdmio_server_pid=$!
   local tries=100
-  until busybox wget -q -O /dev/null "http://$1/index.html" 2>/dev/null; do
+  until busybox wget -q -O /dev/null "http://$1/index.html" 2>/dev/null ||
+      [[ $(busybox wget -O /dev/null "http://$1/index.html" 2>&1) == *" 401 "* ]]; do
     tries=$((tries - 1))
     [ $tries -gt 0 ] || { echo "the page is not served on $1" >&2; return 1; }
     sleep 0.1

@@ -258,10 +258,10 @@ void job_status_field_list(const status_record& status) {
 
 // The status: its fields as lines, or the document's "status" object and how long the
 // job took.
-int job_status() {
+int job_status(bool identities) {
     static status_record status;
     const sys_ns start = sys_now();
-    if (!monitor_status(status)) return job_failed("error", monitor_failure());
+    if (!monitor_status(status, identities)) return job_failed("error", monitor_failure());
     if (job_json) {
         json_raw(",\"status\":");
     } else {
@@ -385,8 +385,10 @@ bool job_parse(int argc, char** argv, int first, job_request& job) {
         return true;
     }
     if (job_is(name, "status")) {
+        // A page open to anyone shows no one the module's and the SIM's identities.
         job.kind = job_kind::status;
-        return job.count == 0;
+        job.identities = job.count == 0;
+        return job.count == 0 || (job.count == 1 && strcmp(job.args[0], "--no-identifiers") == 0);
     }
     if (!job_is(name, "sms")) return true;
     if (job.count < 1) return false;
@@ -452,7 +454,7 @@ int job_run(const job_request& job, int slot, bool json) {
             return answered ? 0 : 1;
         }
         case job_kind::status:
-            return job_status();
+            return job_status(job.identities);
         case job_kind::commands:
             break;
     }

@@ -1,6 +1,6 @@
 // The jobs beside plain commands, each under one claim of the port:
 //     sms list | sms send <number> <text> | sms delete <index>...|all | ussd <code> [<reply>]...
-//     | status
+//     | status [--no-identifiers]
 // printed as a readable text or, with -j, as the JSON document.
 #pragma once
 
@@ -15,6 +15,7 @@ struct job_request {
     int count;
     pdu_outgoing plan;  // sms send
     bool all;           // sms delete all
+    bool identities;    // status: the IMEI, IMSI and ICCID asked for and shown
 };
 
 // What the arguments from `first` on ask for: job_kind::commands when they are not a

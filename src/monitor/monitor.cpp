@@ -17,6 +17,7 @@ constexpr char monitor_line_lost[] = "the module's port went away";
 
 char monitor_failed[monitor_failure_size];
 sys_ns monitor_deadline = 0;
+bool monitor_identities = true;
 
 // What became of one command.
 enum class monitor_answer { given, none, lost };
@@ -59,6 +60,7 @@ bool monitor_ask_all(const status_command* commands, size_t count, status_record
                      size_t& answered) {
     for (size_t i = 0; i < count && sys_now() < monitor_deadline && modem_step_ready(); ++i) {
         if (sys_held_signal() != 0) return false;
+        if (commands[i].identifies && !monitor_identities) continue;
         const monitor_answer answer = monitor_ask(commands[i], record);
         if (answer == monitor_answer::lost) {
             monitor_fail(answer);
@@ -76,8 +78,9 @@ void monitor_allow(size_t commands) {
 
 }  // namespace
 
-bool monitor_status(status_record& record) {
+bool monitor_status(status_record& record, bool identities) {
     monitor_failed[0] = '\0';
+    monitor_identities = identities;
     status_clear(record);
     const status_command* standard = nullptr;
     const size_t standard_count = status_standard_commands(standard);

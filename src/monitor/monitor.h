@@ -6,9 +6,10 @@
 
 #include "status/status.h"
 
-// Fills `record`. False when the module did not answer the first command, or a
-// termination signal came (monitor_failure says what to report; empty for a signal).
+// Fills `record`; with `identities` false, the module's and the SIM's identities (IMEI,
+// IMSI, ICCID) are not asked for and stay unknown. False when the module did not answer the first
+// command, or a termination signal came (monitor_failure says what to report; empty for a signal).
 // A later command without an answer only leaves its fields unknown; once the module has
 // stopped answering, the rest are not sent.
-[[nodiscard]] bool monitor_status(status_record& record);
+[[nodiscard]] bool monitor_status(status_record& record, bool identities = true);
 [[nodiscard]] const char* monitor_failure();

@@ -81,6 +81,7 @@ using status_reader = void (*)(status_record& record, const char* reply, size_t 
 struct status_command {
     const char* text;  // as it goes on the line, without its carriage return
     status_reader read;
+    bool identifies = false;  // asks for the module's or the SIM's identity
 };
 
 // Every field unknown.

@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <memory>
@@ -1347,58 +1348,126 @@ INSTANTIATE_TEST_SUITE_P(Profiles, EndToEndStatus, ::testing::ValuesIn(simulated
                              return name;
                          });
 
-// The status page's CGI, as the router's web server runs it: only ?slot=0 or ?slot=1,
-// matched whole, reaches mdmio; a port that can't be had answers 503 with the BUSY
-// document.
+// The status page's CGI, as the router's web server runs it: only GET (or HEAD) with
+// ?slot=0 or ?slot=1, matched whole, reaches mdmio; the IMEI, IMSI and ICCID only for a
+// client the web server let in; a busy port says nothing of its holder, and a slot with
+// no module is no busy port.
 struct cgi_case {
     const char* name;
     const char* query;
     const char* status;  // the CGI's Status header
-    const char* member;  // the document's member it must have
+    const char* expect;  // JSON pointers into the document and their values
+    const char* method = "GET";
+    const char* user = nullptr;  // REMOTE_USER
+    bool port_held = false;
 };
+
+// The mdmio the CGI finds first on its PATH is this build's; each run is counted.
+const char cgi_path[] = "/var/path";
+const char cgi_runs[] = "/var/path/runs";
+
+std::vector<std::string> cgi_environment(const std::string& query, const char* method,
+                                         const char* user) {
+    if (mkdir(cgi_path, 0755) != 0 && errno != EEXIST) ADD_FAILURE() << strerror(errno);
+    std::string run_it = std::string("#!/bin/sh\necho run >>") + cgi_runs + "\nexec";
+    for (const std::string& word : emulated_command(MDMIO_BINARY, {})) run_it += " " + word;
+    sandbox_write_file(std::string(cgi_path) + "/mdmio", run_it + " \"$@\"\n");
+    EXPECT_EQ(chmod((std::string(cgi_path) + "/mdmio").c_str(), 0755), 0);
+    unlink(cgi_runs);
+    std::vector<std::string> environment = {"QUERY_STRING=" + query,
+                                            std::string("REQUEST_METHOD=") + method,
+                                            std::string("PATH=") + cgi_path + ":" + getenv("PATH")};
+    if (user != nullptr) environment.push_back(std::string("REMOTE_USER=") + user);
+    return environment;
+}
+
+size_t cgi_run_count() {
+    const std::string runs = sandbox_exists(cgi_runs) ? sandbox_read_file(cgi_runs) : "";
+    return static_cast<size_t>(std::count(runs.begin(), runs.end(), '\n'));
+}
 
 class EndToEndCgi : public ::testing::TestWithParam<cgi_case> {};
 
-TEST_P(EndToEndCgi, TakesOnlyTheSlotFromTheRequest) {
+TEST_P(EndToEndCgi, AnswersOnlyWhatTheRequestMayHave) {
     SANDBOX_REQUIRED();
     const cgi_case& c = GetParam();
     simulated_modem modem({});
     ASSERT_TRUE(modem.running());
-    // The mdmio the CGI finds first on its PATH is this build's.
-    ASSERT_TRUE(mkdir("/var/path", 0755) == 0 || errno == EEXIST);
-    std::string run_it = "#!/bin/sh\nexec";
-    for (const std::string& word : emulated_command(MDMIO_BINARY, {})) run_it += " " + word;
-    sandbox_write_file("/var/path/mdmio", run_it + " \"$@\"\n");
-    ASSERT_EQ(chmod("/var/path/mdmio", 0755), 0);
-    const tool_result r = run_command(
-        {"/bin/sh", MDMIO_CGI},
-        {std::string("QUERY_STRING=") + c.query, "PATH=/var/path:" + std::string(getenv("PATH"))});
+    if (c.port_held) sandbox_write_file(lock_file, pid_text(getpid()));
+    const tool_result r =
+        run_command({"/bin/sh", MDMIO_CGI}, cgi_environment(c.query, c.method, c.user));
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(
-        r.out.rfind(std::string("Status: ") + c.status +
-                        "\r\nContent-Type: application/json\r\nCache-Control: no-store\r\n\r\n",
-                    0),
-        0u)
-        << r.out;
-    const size_t body = r.out.find("\r\n\r\n");
-    const nlohmann::json doc = nlohmann::json::parse(r.out.substr(body + 4), nullptr, false);
-    ASSERT_FALSE(doc.is_discarded()) << r.out;
-    EXPECT_TRUE(doc.contains(c.member)) << r.out;
-    // A request refused runs nothing: no record of the module is written.
-    EXPECT_EQ(sandbox_exists(record0) || sandbox_exists(record1),
-              std::string(c.status) != "400 Bad Request");
+    const std::string head =
+        std::string("Status: ") + c.status + "\r\n" +
+        (std::string(c.status).rfind("405", 0) == 0 ? "Allow: GET, HEAD\r\n" : "") +
+        "Content-Type: application/json\r\nCache-Control: no-store\r\n\r\n";
+    EXPECT_EQ(r.out.rfind(head, 0), 0u) << r.out;
+    const std::string body = r.out.substr(std::min(head.size(), r.out.size()));
+    if (std::string(c.method) == "HEAD") {
+        EXPECT_EQ(body, "");
+    } else {
+        const nlohmann::json doc = nlohmann::json::parse(body, nullptr, false);
+        ASSERT_FALSE(doc.is_discarded()) << r.out;
+        const nlohmann::json expected = nlohmann::json::parse(c.expect);
+        for (const auto& [pointer, value] : expected.items()) {
+            EXPECT_EQ(doc.value(nlohmann::json::json_pointer(pointer), nlohmann::json("absent")),
+                      value)
+                << pointer << " in " << body;
+        }
+    }
+    // A request refused runs nothing.
+    const bool refused =
+        std::string(c.status).rfind("40", 0) == 0 && std::string(c.status) != "404 Not Found";
+    EXPECT_EQ(cgi_run_count(), refused ? 0u : 1u);
+    unlink(lock_file.c_str());
 }
+
+const char cgi_withheld[] =
+    R"({"/slot":0,"/status/imei":null,"/status/imsi":null,"/status/iccid":null,)"
+    R"("/status/operator":"Vodafone.de"})";
 
 INSTANTIATE_TEST_SUITE_P(
     Requests, EndToEndCgi,
-    ::testing::Values(
-        cgi_case{"SlotZero", "slot=0", "200 OK", "status"},
-        cgi_case{"NoQuery", "", "200 OK", "status"},
-        cgi_case{"SlotOneWithoutAModuleIsBusy", "slot=1", "503 Service Unavailable", "busy"},
-        cgi_case{"SlotTwo", "slot=2", "400 Bad Request", "error"},
-        cgi_case{"MoreThanTheSlot", "slot=0&x=1", "400 Bad Request", "error"},
-        cgi_case{"ACommandAfterTheSlot", "slot=0;reboot", "400 Bad Request", "error"}),
+    ::testing::Values(cgi_case{"SlotZero", "slot=0", "200 OK", cgi_withheld},
+                      cgi_case{"NoQuery", "", "200 OK", cgi_withheld},
+                      cgi_case{
+                          "SignedIn", "slot=0", "200 OK",
+                          R"({"/status/imei":"867698041234567","/status/imsi":"262021234567890",)"
+                          R"("/status/iccid":"89490200001234567890"})",
+                          "GET", "admin"},
+                      cgi_case{"Head", "slot=0", "200 OK", "{}", "HEAD"},
+                      cgi_case{"Post", "slot=0", "405 Method Not Allowed",
+                               R"({"/error":"only GET and HEAD"})", "POST"},
+                      cgi_case{"Options", "", "405 Method Not Allowed",
+                               R"({"/error":"only GET and HEAD"})", "OPTIONS"},
+                      cgi_case{"PortHeldNamesNoHolder", "slot=0", "503 Service Unavailable",
+                               R"({"/slot":0,"/busy":"the port is busy","/port":"absent"})", "GET",
+                               nullptr, true},
+                      cgi_case{"SlotOneWithoutAModule", "slot=1", "404 Not Found",
+                               R"({"/slot":1,"/error":"no module in slot 1"})"},
+                      cgi_case{"SlotTwo", "slot=2", "400 Bad Request", "{}"},
+                      cgi_case{"MoreThanTheSlot", "slot=0&x=1", "400 Bad Request", "{}"},
+                      cgi_case{"ACommandAfterTheSlot", "slot=0;reboot", "400 Bad Request", "{}"}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A burst of clients costs the port one status run: each gets that run's document.
+TEST(EndToEndCgiBurst, CostsOneStatusRun) {
+    SANDBOX_REQUIRED();
+    simulated_modem modem({"--answer-ms", "20"});
+    ASSERT_TRUE(modem.running());
+    const std::vector<std::string> environment = cgi_environment("slot=0", "GET", nullptr);
+    std::vector<tool_result> answers(20);
+    std::vector<std::thread> clients;
+    for (tool_result& answer : answers) {
+        clients.emplace_back([&] { answer = run_command({"/bin/sh", MDMIO_CGI}, environment); });
+    }
+    for (std::thread& client : clients) client.join();
+    EXPECT_EQ(cgi_run_count(), 1u);
+    for (const tool_result& answer : answers) {
+        EXPECT_EQ(answer.out.rfind("Status: 200 OK\r\n", 0), 0u) << answer.out;
+        EXPECT_EQ(answer.out, answers[0].out);
+    }
+}
 
 class EndToEndSignal : public ::testing::TestWithParam<signal_case> {};
 

@@ -124,6 +124,7 @@ void sandbox_reset() {
     sandbox_empty_dir("/var/lock");
     chmod("/var/data/plmnWhitelist", 0755);
     sandbox_empty_dir("/var/data/plmnWhitelist");
+    sandbox_empty_dir("/var/run/mdmio");
     for (const char* node : sandbox_device_nodes) {
         umount2(node, MNT_DETACH);
         unlink(node);
