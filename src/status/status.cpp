@@ -3,28 +3,19 @@
 #include <string.h>
 #include <strings.h>
 
+#include "status/reading.h"
+
 namespace {
 
-constexpr size_t status_fields_most = 32;
 constexpr int64_t status_number_most = 100000000000;  // 12 digits: a 36-bit cell id fits
 
-template <typename T, size_t count>
-constexpr size_t status_count([[maybe_unused]] const T (&array)[count]) {
-    return count;
-}
-
-// The fields of one line after its tag: split at commas outside quotes, each without
-// its quotes and the spaces around it.
-struct status_fields {
-    const char* text[status_fields_most];
-    size_t length[status_fields_most];
-    bool quoted[status_fields_most];
-    size_t count;
-};
+}  // namespace
 
 bool status_space(char c) {
     return c == ' ' || c == '\t';
 }
+
+namespace {
 
 // The quote that closes a quoted field: the first that blanks and then a comma or the
 // line's end follow, so that a quote inside a name ("A"B"C") is part of it.
@@ -37,6 +28,8 @@ size_t status_closing_quote(const char* line, size_t length, size_t at) {
     }
     return length;
 }
+
+}  // namespace
 
 void status_split(const char* line, size_t length, status_fields& fields) {
     fields.count = 0;
@@ -156,24 +149,7 @@ int64_t status_hex(const status_fields& fields, size_t field) {
     return value;
 }
 
-// A scale of a standard or maker's report: n from `least` to `most` is worth
-// n * step + offset tenths; anything else (99, 255) is unknown.
-struct status_scale {
-    int least;
-    int most;
-    int step;
-    int offset;
-};
-constexpr status_scale status_csq_rssi = {0, 31, 20, -1130};
-constexpr status_scale status_cesq_rxlev = {0, 63, 10, -1110};
-constexpr status_scale status_cesq_rscp = {0, 96, 10, -1210};
-constexpr status_scale status_cesq_ecno = {0, 49, 5, -245};
-constexpr status_scale status_cesq_rsrq = {0, 34, 5, -200};
-constexpr status_scale status_cesq_rsrp = {0, 97, 10, -1410};
-constexpr status_scale status_xcesq_rssnr = {-100, 100, 5, 0};
-constexpr status_scale status_huawei_rssi = {0, 96, 10, -1210};
-constexpr status_scale status_huawei_sinr = {0, 251, 2, -202};
-constexpr status_scale status_huawei_ecio = {0, 65, 5, -325};
+namespace {
 
 // Bandwidths in tenths of a MHz: Quectel's LTE codes, NR codes in the order of TS
 // 38.101's channel bandwidths, and LTE resource blocks.
@@ -187,17 +163,7 @@ struct status_blocks {
 constexpr status_blocks status_lte_blocks[] = {{6, 14},   {15, 30},  {25, 50},
                                                {50, 100}, {75, 150}, {100, 200}};
 
-// How a field is read.
-enum class status_as : uint8_t { decimal, integer, hex, lte_width, nr_width, blocks, scaled };
-
-// One field of a report: where it stands, where it goes and how it is read.
-template <typename Into>
-struct status_map {
-    int64_t Into::*target;
-    const status_scale* scale;
-    uint8_t field;
-    status_as as;
-};
+}  // namespace
 
 int64_t status_value(const status_fields& fields, size_t field, status_as as,
                      const status_scale* scale) {
@@ -229,39 +195,64 @@ int64_t status_value(const status_fields& fields, size_t field, status_as as,
     return n * scale->step + scale->offset;
 }
 
-// Reads each mapped field from `base` on; a value that is unknown leaves what an
-// earlier reply gave.
-template <typename Into, size_t count>
-void status_apply(Into& into, const status_fields& fields, size_t base,
-                  const status_map<Into> (&maps)[count]) {
-    for (const status_map<Into>& map : maps) {
-        const int64_t value = status_value(fields, base + map.field, map.as, map.scale);
-        if (value != status_unknown) into.*map.target = value;
+bool status_digits(const char* text, size_t length) {
+    for (size_t i = 0; i < length; ++i) {
+        if (text[i] < '0' || text[i] > '9') return false;
     }
+    return true;
 }
 
-// Digits as the network sends them ("01" keeps its zero).
-void status_code(const char* text, size_t length, char (&code)[status_code_size]) {
-    if (length < 2 || length >= sizeof code) return;
-    for (size_t i = 0; i < length; ++i) {
-        if (text[i] < '0' || text[i] > '9') return;
+status_fields status_field_of(const char* text, size_t length) {
+    status_fields number{};
+    number.text[0] = text;
+    number.length[0] = length;
+    number.count = 1;
+    return number;
+}
+
+int64_t status_band_named(const char* text, size_t length) {
+    size_t digits = length;
+    while (digits > 0 && text[digits - 1] >= '0' && text[digits - 1] <= '9') --digits;
+    return status_integer(status_field_of(text + digits, length - digits), 0);
+}
+
+namespace {
+
+// Digits as the network sends them ("01" keeps its zero), padded with zeros in front
+// to `least` digits (a test network's MCC 001 written 1); false for anything else.
+bool status_code(const char* text, size_t length, size_t least, char (&code)[status_code_size]) {
+    if (length == 0 || length >= sizeof code || !status_digits(text, length)) return false;
+    const size_t pad = length < least ? least - length : 0;
+    for (size_t i = 0; i < pad; ++i) code[i] = '0';
+    memcpy(code + pad, text, length);
+    code[pad + length] = '\0';
+    return true;
+}
+
+}  // namespace
+
+void status_code_pair(status_record& record, const char* mcc, size_t mcc_length, const char* mnc,
+                      size_t mnc_length) {
+    char mcc_code[status_code_size];
+    char mnc_code[status_code_size];
+    if (!status_code(mcc, mcc_length, 3, mcc_code) || !status_code(mnc, mnc_length, 2, mnc_code)) {
+        return;
     }
-    memcpy(code, text, length);
-    code[length] = '\0';
+    memcpy(record.mcc, mcc_code, sizeof mcc_code);
+    memcpy(record.mnc, mnc_code, sizeof mnc_code);
 }
 
 void status_codes(status_record& record, const status_fields& fields, size_t mcc) {
     if (mcc + 1 >= fields.count) return;
-    status_code(fields.text[mcc], fields.length[mcc], record.mcc);
-    status_code(fields.text[mcc + 1], fields.length[mcc + 1], record.mnc);
+    status_code_pair(record, fields.text[mcc], fields.length[mcc], fields.text[mcc + 1],
+                     fields.length[mcc + 1]);
 }
 
 // "26202" or "311 480": three digits of MCC, then the MNC.
 void status_plmn(status_record& record, const char* text, size_t length) {
     if (length < 5) return;
-    status_code(text, 3, record.mcc);
     const size_t skip = text[3] == ' ' ? 4 : 3;
-    status_code(text + skip, length - skip, record.mnc);
+    status_code_pair(record, text, 3, text + skip, length - skip);
 }
 
 // A text, cut where it is too long at a character's start, never inside a UTF-8
@@ -274,6 +265,42 @@ void status_text(const char* text, size_t length, char (&into)[status_text_size]
     memcpy(into, text, length);
     into[length] = '\0';
 }
+
+void status_clear_carrier(status_carrier& carrier, bool nr) {
+    carrier = {nr,
+               status_unknown,
+               status_unknown,
+               status_unknown,
+               status_unknown,
+               status_unknown,
+               status_unknown,
+               status_unknown,
+               status_unknown};
+}
+
+status_carrier* status_next_carrier(status_record& record, bool nr) {
+    if (record.carrier_count == status_carriers_most) {
+        record.carriers_left_out =
+            record.carriers_left_out == status_unknown ? 1 : record.carriers_left_out + 1;
+        return nullptr;
+    }
+    status_carrier* carrier = &record.carriers[record.carrier_count++];
+    status_clear_carrier(*carrier, nr);
+    return carrier;
+}
+
+void status_technology(status_record& record, const char* technology) {
+    const char* now = record.technology != nullptr ? record.technology : "";
+    const bool lte_family = strcmp(technology, "lte") == 0 && strcmp(now, "nr5g-nsa") == 0;
+    if (!lte_family) record.technology = technology;
+}
+
+void status_band_from_channel(status_record& record) {
+    const int64_t band = status_lte_band(record.channel);
+    if (band != status_unknown) record.band = band;
+}
+
+namespace {
 
 // A text without the quotes around it, where it has them.
 void status_text_unquoted(const char* text, size_t length, char (&into)[status_text_size]) {
@@ -306,13 +333,6 @@ bool status_not_answer(const char* line, size_t length) {
 using status_fits = bool (*)(const char* text, size_t length);
 
 bool status_any_text(const char* /*text*/, size_t /*length*/) {
-    return true;
-}
-
-bool status_digits(const char* text, size_t length) {
-    for (size_t i = 0; i < length; ++i) {
-        if (text[i] < '0' || text[i] > '9') return false;
-    }
     return true;
 }
 
@@ -471,377 +491,10 @@ void status_read_csq(status_record& record, const char* reply, size_t length) {
     if (rssi != status_unknown) record.rssi = rssi;
 }
 
-// The six values of +CESQ, from `base` on: +XCESQ has its <n> before them.
-constexpr status_map<status_record> status_cesq_map[] = {
-    {&status_record::rssi, &status_cesq_rxlev, 0, status_as::scaled},
-    {&status_record::rscp, &status_cesq_rscp, 2, status_as::scaled},
-    {&status_record::ecio, &status_cesq_ecno, 3, status_as::scaled},
-    {&status_record::rsrq, &status_cesq_rsrq, 4, status_as::scaled},
-    {&status_record::rsrp, &status_cesq_rsrp, 5, status_as::scaled},
-};
-
 void status_read_cesq(status_record& record, const char* reply, size_t length) {
     status_fields fields{};
     if (status_line(reply, length, "+CESQ:", fields)) {
         status_apply(record, fields, 0, status_cesq_map);
-    }
-}
-
-void status_read_xcesq(status_record& record, const char* reply, size_t length) {
-    constexpr status_map<status_record> rssnr[] = {
-        {&status_record::sinr, &status_xcesq_rssnr, 7, status_as::scaled}};
-    status_fields fields{};
-    if (!status_line(reply, length, "+XCESQ:", fields)) return;
-    status_apply(record, fields, 1, status_cesq_map);
-    status_apply(record, fields, 0, rssnr);
-}
-
-// Quectel's serving cell, each form's fields counted from its technology's name.
-constexpr status_map<status_record> status_qeng_lte[] = {
-    {&status_record::cell, nullptr, 4, status_as::hex},
-    {&status_record::pci, nullptr, 5, status_as::integer},
-    {&status_record::channel, nullptr, 6, status_as::integer},
-    {&status_record::band, nullptr, 7, status_as::integer},
-    {&status_record::bandwidth, nullptr, 9, status_as::lte_width},
-    {&status_record::tac, nullptr, 10, status_as::hex},
-    {&status_record::rsrp, nullptr, 11, status_as::decimal},
-    {&status_record::rsrq, nullptr, 12, status_as::decimal},
-    {&status_record::rssi, nullptr, 13, status_as::decimal},
-    {&status_record::sinr, nullptr, 14, status_as::decimal},
-};
-constexpr status_map<status_record> status_qeng_wcdma[] = {
-    {&status_record::tac, nullptr, 3, status_as::hex},
-    {&status_record::cell, nullptr, 4, status_as::hex},
-    {&status_record::channel, nullptr, 5, status_as::integer},
-    {&status_record::pci, nullptr, 6, status_as::integer},
-    {&status_record::rscp, nullptr, 8, status_as::decimal},
-    {&status_record::ecio, nullptr, 9, status_as::decimal},
-};
-constexpr status_map<status_record> status_qeng_gsm[] = {
-    {&status_record::tac, nullptr, 3, status_as::hex},
-    {&status_record::cell, nullptr, 4, status_as::hex},
-    {&status_record::channel, nullptr, 6, status_as::integer},
-    {&status_record::rssi, nullptr, 8, status_as::decimal},
-};
-constexpr status_map<status_record> status_qeng_sa[] = {
-    {&status_record::cell, nullptr, 4, status_as::hex},
-    {&status_record::pci, nullptr, 5, status_as::integer},
-    {&status_record::tac, nullptr, 6, status_as::hex},
-    {&status_record::channel, nullptr, 7, status_as::integer},
-    {&status_record::band, nullptr, 8, status_as::integer},
-    {&status_record::bandwidth, nullptr, 9, status_as::nr_width},
-    {&status_record::rsrp, nullptr, 10, status_as::decimal},
-    {&status_record::rsrq, nullptr, 11, status_as::decimal},
-    {&status_record::sinr, nullptr, 12, status_as::decimal},
-};
-// The NR leg under EN-DC: SINR before RSRQ.
-constexpr status_map<status_carrier> status_qeng_nsa[] = {
-    {&status_carrier::pci, nullptr, 3, status_as::integer},
-    {&status_carrier::rsrp, nullptr, 4, status_as::decimal},
-    {&status_carrier::sinr, nullptr, 5, status_as::decimal},
-    {&status_carrier::rsrq, nullptr, 6, status_as::decimal},
-    {&status_carrier::channel, nullptr, 7, status_as::integer},
-    {&status_carrier::band, nullptr, 8, status_as::integer},
-    {&status_carrier::bandwidth, nullptr, 9, status_as::nr_width},
-};
-
-void status_clear_carrier(status_carrier& carrier, bool nr) {
-    carrier = {nr,
-               status_unknown,
-               status_unknown,
-               status_unknown,
-               status_unknown,
-               status_unknown,
-               status_unknown,
-               status_unknown,
-               status_unknown};
-}
-
-// One serving cell line, its technology's name at `type`: the whole report on one line,
-// or under EN-DC its LTE line and its NR line.
-void status_qeng_cell(status_record& record, const status_fields& fields, size_t type) {
-    if (status_is(fields, type, "LTE")) {
-        record.technology = record.nr_known ? "nr5g-nsa" : "lte";
-        status_codes(record, fields, type + 2);
-        status_apply(record, fields, type, status_qeng_lte);
-    } else if (status_is(fields, type, "WCDMA")) {
-        record.technology = "umts";
-        status_codes(record, fields, type + 1);
-        status_apply(record, fields, type, status_qeng_wcdma);
-    } else if (status_is(fields, type, "GSM")) {
-        record.technology = "gsm";
-        status_codes(record, fields, type + 1);
-        status_apply(record, fields, type, status_qeng_gsm);
-    } else if (status_is(fields, type, "NR5G-SA")) {
-        record.technology = "nr5g-sa";
-        status_codes(record, fields, type + 2);
-        status_apply(record, fields, type, status_qeng_sa);
-    } else if (status_is(fields, type, "NR5G-NSA")) {
-        status_carrier leg{};
-        status_clear_carrier(leg, true);
-        status_apply(leg, fields, type, status_qeng_nsa);
-        if (leg.pci == status_unknown && leg.channel == status_unknown) return;
-        record.nr = leg;
-        record.nr_known = true;
-        record.technology = "nr5g-nsa";
-    }
-}
-
-void status_read_qeng(status_record& record, const char* reply, size_t length) {
-    status_fields fields{};
-    size_t at = 0;
-    while (status_next_line(reply, length, "+QENG:", at, fields)) {
-        status_qeng_cell(record, fields, status_is(fields, 0, "servingcell") ? 2 : 0);
-    }
-}
-
-constexpr status_map<status_carrier> status_scc_lte[] = {
-    {&status_carrier::channel, nullptr, 1, status_as::integer},
-    {&status_carrier::bandwidth, nullptr, 2, status_as::blocks},
-    {&status_carrier::pci, nullptr, 5, status_as::integer},
-    {&status_carrier::rsrp, nullptr, 6, status_as::decimal},
-    {&status_carrier::rsrq, nullptr, 7, status_as::decimal},
-    {&status_carrier::rssi, nullptr, 8, status_as::decimal},
-    {&status_carrier::sinr, nullptr, 9, status_as::decimal},
-};
-// An NR carrier's fields after its PCI are uplink settings on most firmware: no signal.
-constexpr status_map<status_carrier> status_scc_nr[] = {
-    {&status_carrier::channel, nullptr, 1, status_as::integer},
-    {&status_carrier::bandwidth, nullptr, 2, status_as::nr_width},
-};
-
-// The number at the end of "LTE BAND 3" or "NR5G BAND 78".
-int64_t status_band_named(const char* text, size_t length) {
-    size_t digits = length;
-    while (digits > 0 && text[digits - 1] >= '0' && text[digits - 1] <= '9') --digits;
-    status_fields number{};
-    number.text[0] = text + digits;
-    number.length[0] = length - digits;
-    number.quoted[0] = false;
-    number.count = 1;
-    return status_integer(number, 0);
-}
-
-void status_read_qcainfo(status_record& record, const char* reply, size_t length) {
-    status_fields fields{};
-    size_t at = 0;
-    while (status_next_line(reply, length, "+QCAINFO:", at, fields)) {
-        if (!status_is(fields, 0, "SCC") || fields.count < 5) continue;
-        if (record.carrier_count == status_carriers_most) {
-            record.carriers_left_out =
-                record.carriers_left_out == status_unknown ? 1 : record.carriers_left_out + 1;
-            continue;
-        }
-        const bool nr = status_starts(fields.text[3], fields.length[3], "NR5G");
-        status_carrier& carrier = record.carriers[record.carrier_count];
-        status_clear_carrier(carrier, nr);
-        carrier.band = status_band_named(fields.text[3], fields.length[3]);
-        if (nr) {
-            status_apply(carrier, fields, 0, status_scc_nr);
-            // Some firmware leaves the state out when nothing follows the PCI.
-            carrier.pci = status_integer(fields, fields.count == 5 ? 4 : 5);
-        } else {
-            status_apply(carrier, fields, 0, status_scc_lte);
-        }
-        ++record.carrier_count;
-    }
-}
-
-// The highest sensor: numbers on one line, or one "sensor","value" line each; 255 and
-// -273 stand for no sensor.
-void status_read_qtemp(status_record& record, const char* reply, size_t length) {
-    status_fields fields{};
-    size_t at = 0;
-    while (status_next_line(reply, length, "+QTEMP:", at, fields)) {
-        const bool named = fields.count == 2 && status_decimal(fields, 0) == status_unknown;
-        for (size_t field = named ? 1 : 0; field < fields.count; ++field) {
-            const int64_t value = status_decimal(fields, field);
-            if (value == status_unknown || value == 2550 || value == -2730) continue;
-            if (record.temperature == status_unknown || value > record.temperature) {
-                record.temperature = value;
-            }
-        }
-    }
-}
-
-constexpr status_map<status_record> status_hcsq_lte[] = {
-    {&status_record::rssi, &status_huawei_rssi, 1, status_as::scaled},
-    {&status_record::rsrp, &status_cesq_rsrp, 2, status_as::scaled},
-    {&status_record::sinr, &status_huawei_sinr, 3, status_as::scaled},
-    {&status_record::rsrq, &status_cesq_rsrq, 4, status_as::scaled},
-};
-constexpr status_map<status_record> status_hcsq_wcdma[] = {
-    {&status_record::rssi, &status_huawei_rssi, 1, status_as::scaled},
-    {&status_record::rscp, &status_cesq_rscp, 2, status_as::scaled},
-    {&status_record::ecio, &status_huawei_ecio, 3, status_as::scaled},
-};
-
-void status_read_hcsq(status_record& record, const char* reply, size_t length) {
-    status_fields fields{};
-    if (!status_line(reply, length, "^HCSQ:", fields)) return;
-    if (status_is(fields, 0, "LTE")) status_apply(record, fields, 0, status_hcsq_lte);
-    if (status_is(fields, 0, "WCDMA")) status_apply(record, fields, 0, status_hcsq_wcdma);
-    if (status_is(fields, 0, "GSM")) status_apply(record, fields, 0, status_hcsq_wcdma);
-}
-
-void status_read_sysinfoex(status_record& record, const char* reply, size_t length) {
-    status_fields fields{};
-    if (!status_line(reply, length, "^SYSINFOEX:", fields)) return;
-    const int64_t mode = status_integer(fields, 5);
-    if (mode == 1) record.technology = "gsm";
-    if (mode == 3) record.technology = "umts";
-    if (mode == 6) record.technology = "lte";
-    if (mode == 11) record.technology = "nr5g-sa";
-}
-
-// An LTE serving cell whose report gives the EARFCN but no band.
-void status_band_from_channel(status_record& record) {
-    const int64_t band = status_lte_band(record.channel);
-    if (band != status_unknown) record.band = band;
-}
-
-void status_read_monsc(status_record& record, const char* reply, size_t length) {
-    constexpr status_map<status_record> map[] = {
-        {&status_record::channel, nullptr, 3, status_as::integer},
-        {&status_record::cell, nullptr, 4, status_as::hex},
-        {&status_record::pci, nullptr, 5, status_as::hex},
-        {&status_record::tac, nullptr, 6, status_as::hex},
-        {&status_record::rsrp, nullptr, 7, status_as::decimal},
-        {&status_record::rsrq, nullptr, 8, status_as::decimal},
-        {&status_record::rssi, nullptr, 9, status_as::decimal},
-    };
-    status_fields fields{};
-    if (!status_line(reply, length, "^MONSC:", fields) || !status_is(fields, 0, "LTE")) return;
-    status_codes(record, fields, 1);
-    status_apply(record, fields, 0, map);
-    status_band_from_channel(record);
-}
-
-// Where Telit's report has the IMSI, which tells its form: quoted beside the quoted
-// network name after it, or its digits.
-bool status_rfsts_imsi_at(const status_fields& fields, size_t field) {
-    if (field + 1 >= fields.count) return false;
-    return (fields.quoted[field] && fields.quoted[field + 1]) ||
-           (fields.length[field] >= 6 && fields.length[field] <= 15 &&
-            status_digits(fields.text[field], fields.length[field]));
-}
-
-// The same technology, or one of its family (an LTE report under EN-DC).
-void status_technology(status_record& record, const char* technology) {
-    const char* now = record.technology != nullptr ? record.technology : "";
-    const bool lte_family = strcmp(technology, "lte") == 0 && strcmp(now, "nr5g-nsa") == 0;
-    if (!lte_family) record.technology = technology;
-}
-
-// Telit's report in its GSM, UMTS or LTE form, told apart by where the IMSI stands
-// (the 11th, 16th or 13th field), never by what another command said.
-void status_read_rfsts(status_record& record, const char* reply, size_t length) {
-    constexpr status_map<status_record> gsm[] = {
-        {&status_record::channel, nullptr, 1, status_as::integer},
-        {&status_record::rssi, nullptr, 2, status_as::decimal},
-        {&status_record::tac, nullptr, 3, status_as::hex},
-    };
-    constexpr status_map<status_record> umts[] = {
-        {&status_record::channel, nullptr, 1, status_as::integer},
-        {&status_record::pci, nullptr, 2, status_as::integer},
-        {&status_record::ecio, nullptr, 3, status_as::decimal},
-        {&status_record::rscp, nullptr, 4, status_as::decimal},
-        {&status_record::rssi, nullptr, 5, status_as::decimal},
-        {&status_record::tac, nullptr, 6, status_as::hex},
-    };
-    constexpr status_map<status_record> lte[] = {
-        {&status_record::channel, nullptr, 1, status_as::integer},
-        {&status_record::rsrp, nullptr, 2, status_as::decimal},
-        {&status_record::rssi, nullptr, 3, status_as::decimal},
-        {&status_record::rsrq, nullptr, 4, status_as::decimal},
-        {&status_record::tac, nullptr, 5, status_as::hex},
-        {&status_record::cell, nullptr, 11, status_as::hex},
-        {&status_record::band, nullptr, 15, status_as::integer},
-        {&status_record::sinr, nullptr, 18, status_as::decimal},
-    };
-    constexpr size_t gsm_imsi = 10;
-    constexpr size_t umts_imsi = 15;
-    constexpr size_t lte_imsi = 12;
-    status_fields fields{};
-    if (!status_line(reply, length, "#RFSTS:", fields) || fields.count < 2) return;
-    if (status_rfsts_imsi_at(fields, lte_imsi)) {
-        status_technology(record, "lte");
-        status_apply(record, fields, 0, lte);
-    } else if (status_rfsts_imsi_at(fields, umts_imsi)) {
-        status_technology(record, "umts");
-        status_apply(record, fields, 0, umts);
-    } else if (status_rfsts_imsi_at(fields, gsm_imsi)) {
-        status_technology(record, "gsm");
-        status_apply(record, fields, 0, gsm);
-    } else {
-        return;
-    }
-    status_plmn(record, fields.text[0], fields.length[0]);
-}
-
-void status_read_smoni(status_record& record, const char* reply, size_t length) {
-    constexpr status_map<status_record> lte[] = {
-        {&status_record::channel, nullptr, 1, status_as::integer},
-        {&status_record::band, nullptr, 2, status_as::integer},
-        {&status_record::bandwidth, nullptr, 3, status_as::decimal},
-        {&status_record::tac, nullptr, 8, status_as::hex},
-        {&status_record::cell, nullptr, 9, status_as::hex},
-        {&status_record::pci, nullptr, 10, status_as::integer},
-        {&status_record::rsrp, nullptr, 12, status_as::decimal},
-        {&status_record::rsrq, nullptr, 13, status_as::decimal},
-    };
-    constexpr status_map<status_record> umts[] = {
-        {&status_record::channel, nullptr, 1, status_as::integer},
-        {&status_record::pci, nullptr, 2, status_as::integer},
-        {&status_record::ecio, nullptr, 3, status_as::decimal},
-        {&status_record::rscp, nullptr, 4, status_as::decimal},
-        {&status_record::tac, nullptr, 7, status_as::hex},
-        {&status_record::cell, nullptr, 8, status_as::hex},
-    };
-    constexpr status_map<status_record> gsm[] = {
-        {&status_record::channel, nullptr, 1, status_as::integer},
-        {&status_record::rssi, nullptr, 2, status_as::decimal},
-        {&status_record::tac, nullptr, 5, status_as::hex},
-        {&status_record::cell, nullptr, 6, status_as::hex},
-    };
-    status_fields fields{};
-    // While it searches, a cell is no cell yet.
-    if (!status_line(reply, length, "^SMONI:", fields) || status_is(fields, 1, "SEARCH")) return;
-    if (status_is(fields, 0, "4G")) {
-        record.technology = "lte";
-        status_codes(record, fields, 6);
-        status_apply(record, fields, 0, lte);
-    } else if (status_is(fields, 0, "3G")) {
-        record.technology = "umts";
-        status_codes(record, fields, 5);
-        status_apply(record, fields, 0, umts);
-    } else if (status_is(fields, 0, "2G")) {
-        record.technology = "gsm";
-        status_codes(record, fields, 3);
-        status_apply(record, fields, 0, gsm);
-    }
-}
-
-// Intel's cells, one line each: type 4 is the LTE serving cell, its values quoted hex.
-void status_read_xmci(status_record& record, const char* reply, size_t length) {
-    constexpr status_map<status_record> map[] = {
-        {&status_record::tac, nullptr, 3, status_as::hex},
-        {&status_record::cell, nullptr, 4, status_as::hex},
-        {&status_record::pci, nullptr, 5, status_as::hex},
-        {&status_record::channel, nullptr, 6, status_as::hex},
-        {&status_record::rsrp, &status_cesq_rsrp, 9, status_as::scaled},
-        {&status_record::rsrq, &status_cesq_rsrq, 10, status_as::scaled},
-        {&status_record::sinr, &status_xcesq_rssnr, 11, status_as::scaled},
-    };
-    status_fields fields{};
-    size_t at = 0;
-    while (status_next_line(reply, length, "+XMCI:", at, fields)) {
-        if (status_integer(fields, 0) != 4) continue;
-        record.technology = "lte";
-        status_codes(record, fields, 1);
-        status_apply(record, fields, 0, map);
-        status_band_from_channel(record);
-        return;
     }
 }
 
@@ -861,23 +514,6 @@ constexpr status_command status_standard[] = {
     {"AT+CSQ", status_read_csq},
     {"AT+CESQ", status_read_cesq},
 };
-constexpr status_command status_quectel[] = {
-    {"AT+QENG=\"servingcell\"", status_read_qeng},
-    {"AT+QCAINFO", status_read_qcainfo},
-    {"AT+QTEMP", status_read_qtemp},
-};
-constexpr status_command status_huawei[] = {
-    {"AT^HCSQ?", status_read_hcsq},
-    {"AT^SYSINFOEX", status_read_sysinfoex},
-    {"AT^MONSC", status_read_monsc},
-};
-constexpr status_command status_telit[] = {{"AT#RFSTS", status_read_rfsts}};
-constexpr status_command status_cinterion[] = {{"AT^SMONI", status_read_smoni}};
-constexpr status_command status_intel[] = {
-    {"AT+XCESQ?", status_read_xcesq},
-    {"AT+XMCI=1", status_read_xmci},
-};
-
 struct status_maker {
     const char* name;  // within AT+CGMI's answer, in either case
     status_profile profile;
@@ -968,20 +604,15 @@ size_t status_standard_commands(const status_command*& commands) {
 size_t status_profile_commands(status_profile profile, const status_command*& commands) {
     switch (profile) {
         case status_profile::quectel:
-            commands = status_quectel;
-            return status_count(status_quectel);
+            return status_quectel_commands(commands);
         case status_profile::huawei:
-            commands = status_huawei;
-            return status_count(status_huawei);
+            return status_huawei_commands(commands);
         case status_profile::telit:
-            commands = status_telit;
-            return status_count(status_telit);
+            return status_telit_commands(commands);
         case status_profile::cinterion:
-            commands = status_cinterion;
-            return status_count(status_cinterion);
+            return status_cinterion_commands(commands);
         case status_profile::intel:
-            commands = status_intel;
-            return status_count(status_intel);
+            return status_intel_commands(commands);
         case status_profile::standard:
             break;
     }
