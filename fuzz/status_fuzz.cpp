@@ -19,7 +19,7 @@ std::vector<status_command> every_command() {
     const status_command* commands = nullptr;
     const size_t standard = status_standard_commands(commands);
     every.insert(every.end(), commands, commands + standard);
-    for (int profile = 1; profile <= static_cast<int>(status_profile::intel); ++profile) {
+    for (int profile = 1; profile <= static_cast<int>(status_profile::fibocom_qualcomm); ++profile) {
         const size_t count =
             status_profile_commands(static_cast<status_profile>(profile), commands);
         every.insert(every.end(), commands, commands + count);
@@ -48,6 +48,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!json_fits()) abort();
     const nlohmann::json document =
         nlohmann::json::parse(json_bytes(), json_bytes() + json_length(), nullptr, false);
-    if (document.is_discarded() || !document.is_object() || document.size() != 27) abort();
+    if (document.is_discarded() || !document.is_object() || document.size() != 28) abort();
     return 0;
 }

@@ -21,8 +21,9 @@
 // without a word on a power-down (AT+QPOWD=0); it comes back two seconds later.
 // With --answer-ms N it takes N ms over each answer, as a real module does.
 // It answers a status as a Quectel EC25 on LTE, or with --profile as another module
-// (simmodem_profiles.h); --drift makes its signal wander from call to call, --operator
-// gives the network's name. Options come before the tty, in any order.
+// (simmodem_profiles.h), and AT+SIMPROFILE=<name> switches to another; --drift makes its
+// signal wander from call to call, --operator gives the network's name. Options come
+// before the tty, in any order.
 // With --tag it answers every command with "+TAG: <command>", so that a caller can tell
 // its own answer from another's, and reports on stderr each command that came while
 // the previous caller may still have been listening (within 200 ms of its answer):
@@ -262,6 +263,18 @@ const char* sim_reply(const char* line, sim_state& state) {
     if (echo_on || strcasecmp(line, "ATE0") == 0) {
         state.echo = echo_on;
         return "\r\nOK\r\n";
+    }
+    // A test's switch to another module's answers, where it can't start the simulated
+    // modem anew (a gadget's line in the full-system lane).
+    constexpr char switch_profile[] = "AT+SIMPROFILE=";
+    if (strncmp(line, switch_profile, strlen(switch_profile)) == 0) {
+        for (const sim_profile& profile : sim_profiles) {
+            if (strcasecmp(profile.name, line + strlen(switch_profile)) == 0) {
+                state.profile = &profile;
+                return "\r\nOK\r\n";
+            }
+        }
+        return "\r\nERROR\r\n";
     }
     const bool text_mode = strcmp(line, "AT+CMGF=1") == 0;
     if (text_mode || strcmp(line, "AT+CMGF=0") == 0) {

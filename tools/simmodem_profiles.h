@@ -164,13 +164,151 @@ constexpr sim_answer sim_3gpp[] = {
     {"AT+CESQ", "\r\n+CESQ: 99,99,255,255,{18},{41}" SIM_OK},
 };
 
+// A SIMCom SIM7600G-H on LTE band 3 (a capture's cell), its signal in tenths.
+constexpr sim_answer sim_sim7600[] = {
+    {"AT+CGMI", "\r\nSIMCOM INCORPORATED" SIM_OK},
+    {"AT+CGMM", "\r\nSIMCOM_SIM7600G-H" SIM_OK},
+    {"AT+CGMR", "\r\n+CGMR: LE20B04SIM7600G22" SIM_OK},
+    {"AT+CGSN", "\r\n862636052345678" SIM_OK},
+    {"AT+CIMI", "\r\n460111234567890" SIM_OK},
+    {"AT+COPS?", "\r\n+COPS: 0,0,\"{op:CHN-CT}\",7" SIM_OK},
+    {"AT+CSQ", "\r\n+CSQ: 25,99" SIM_OK},
+    {"AT+CPSI?",
+     "\r\n+CPSI: LTE,Online,460-11,0x775C,117004595,399,EUTRAN-BAND3,1650,5,5,{-98},{-892},"
+     "{-591},{12}" SIM_OK},
+    {"AT+CPMUTEMP", "\r\n+CPMUTEMP: 38" SIM_OK},
+};
+
+// A SIMCom SIM8200EA on NR standalone, n78, its NR signal in tenths.
+constexpr sim_answer sim_sim8200_sa[] = {
+    {"AT+CGMI", "\r\nSIMCOM INCORPORATED" SIM_OK},
+    {"AT+CGMM", "\r\nSIMCOM_SIM8200EA-M2" SIM_OK},
+    {"AT+CGMR", "\r\n+CGMR: SIM8200M_V1.2" SIM_OK},
+    {"AT+CGSN", "\r\n862636053456789" SIM_OK},
+    {"AT+CIMI", "\r\n460001234567890" SIM_OK},
+    {"AT+COPS?", "\r\n+COPS: 0,0,\"{op:CHINA MOBILE}\",11" SIM_OK},
+    {"AT+CEREG?", "\r\n+CEREG: 0,0" SIM_OK},
+    {"AT+C5GREG?", "\r\n+C5GREG: 0,1" SIM_OK},
+    {"AT+CPSI?",
+     "\r\n+CPSI: NR5G_SA,Online,460-00,0x6F4A,4881244161,273,NR5G_BAND78,627264,{-520},{-110},"
+     "{40}" SIM_OK},
+    {"AT+CPMUTEMP", "\r\n+CPMUTEMP: 44" SIM_OK},
+};
+
+// A Sierra Wireless EM7565 on LTE band 2 with two secondary carriers, one active and
+// one configured, its report in TAB columns.
+constexpr sim_answer sim_em7565[] = {
+    {"AT+CGMI", "\r\nSierra Wireless, Incorporated" SIM_OK},
+    {"AT+CGMM", "\r\nEM7565" SIM_OK},
+    {"AT+CGMR", "\r\nSWI9X50C_01.14.02.00" SIM_OK},
+    {"AT+CGSN", "\r\n353533100123456" SIM_OK},
+    {"AT+CIMI", "\r\n310410123456789" SIM_OK},
+    {"AT+COPS?", "\r\n+COPS: 0,0,\"{op:AT&T}\",7" SIM_OK},
+    {"AT+CSQ", "\r\n+CSQ: 24,99" SIM_OK},
+    {"AT!GSTATUS?",
+     "\r\n!GSTATUS: \r\nCurrent Time:  5213\t\tTemperature: 42\r\nReset Counter: 1\t\tMode:       "
+     " ONLINE\r\nSystem mode:   LTE\t\tPS state:    Attached\r\nLTE band:      B2\t\tLTE bw:      "
+     "20 "
+     "MHz\r\nLTE Rx chan:   1100\t\tLTE Tx chan: 19100\r\nLTE SSC1 state:ACTIVE\t\tLTE SSC1 "
+     "band:B66\r\nLTE SSC1 bw  : 20 MHz\t\tLTE SSC1 chan: 66786\r\nLTE SSC2 state:INACTIVE\t\tLTE "
+     "SSC2 band:B12\r\nLTE SSC2 bw  : 10 MHz\t\tLTE SSC2 chan: 5110\r\nLTE SSC3 state:NOT "
+     "ASSIGNED\r\nEMM state:     Registered\t\tNormal Service\r\nRRC state:     RRC "
+     "Connected\r\nIMS reg state: No Srv\r\n\r\nPCC RxM RSSI:  {-62}\t\tRSRP (dBm):  {-91}\r\nPCC "
+     "RxD RSSI:  -65\t\tRSRP (dBm):  -95\r\nSSC1 RxM RSSI: -66\t\tRSRP (dBm):  -97\r\nSSC1 RxD "
+     "RSSI: -64\t\tRSRP (dBm):  -94\r\nTx Power:      10\t\tTAC:         8B0F (35599)\r\nRSRQ "
+     "(dB):     -10.5\t\tCell ID:     0A1FC518 (169854232)\r\nSINR (dB):     14.2" SIM_OK},
+    {"AT!LTEINFO?",
+     "\r\n!LTEINFO: \r\nServing:   EARFCN MCC MNC   TAC      CID Bd D U SNR PCI  RSRQ   RSRP   "
+     "RSSI RXLV\r\n             1100 310 410 35599 0A1FC518  2 5 5  14 269 -10.6  -90.8  -61.7 "
+     "--\r\nIntraFreq:                                          PCI  RSRQ   RSRP   RSSI "
+     "RXLV\r\n                                                    269 -10.6  -90.8  -61.7 "
+     "--" SIM_OK},
+};
+
+// A Sierra Wireless EM9191 on NR standalone, n41: NR's values in AT!NRINFO? win.
+constexpr sim_answer sim_em919x[] = {
+    {"AT+CGMI", "\r\nSierra Wireless, Incorporated" SIM_OK},
+    {"AT+CGMM", "\r\nEM9191" SIM_OK},
+    {"AT+CGMR", "\r\nSWIX55C_03.09.06.00" SIM_OK},
+    {"AT+CGSN", "\r\n353533109876543" SIM_OK},
+    {"AT+CIMI", "\r\n310260123456789" SIM_OK},
+    {"AT+COPS?", "\r\n+COPS: 0,0,\"{op:T-Mobile}\",11" SIM_OK},
+    {"AT+CEREG?", "\r\n+CEREG: 0,0" SIM_OK},
+    {"AT+C5GREG?", "\r\n+C5GREG: 0,1" SIM_OK},
+    {"AT!GSTATUS?",
+     "\r\n!GSTATUS: \r\nCurrent Time:  812\t\tTemperature: 47\r\nReset Counter: 2\t\tMode:        "
+     "ONLINE\r\nSystem mode:   NR5G\t\tPS state:    Attached\r\nNR5G band:     n41\t\tNR5G dl bw:  "
+     "100 MHz\r\nNR5G Rx chan:  520110\t\tNR5G Tx chan: 520110\r\nNR5G TAC:      9C40\t\tNR5G Cell "
+     "ID: 2A1B3C4D5 (11302847701)\r\nNR5G RSRP (dBm): -88.0\tNR5G RSRQ (dB): -11.5\r\nNR5G SINR "
+     "(dB): 16.5\r\nNR5G(sub6) Rx0 RSSI (dBm): -61.2\tNR5G(sub6) Rx1 RSSI (dBm): "
+     "-59.8\r\nNR5G(sub6) Rx2 RSSI (dBm): -63.0\tNR5G(sub6) Rx3 RSSI (dBm): -60.4" SIM_OK},
+    {"AT!LTEINFO?",
+     "\r\n!LTEINFO: \r\nServing:   EARFCN MCC MNC   TAC      CID Bd D U SNR PCI  RSRQ   RSRP   "
+     "RSSI RXLV\r\nIntraFreq:                                          PCI  RSRQ   RSRP   RSSI "
+     "RXLV" SIM_OK},
+    {"AT!NRINFO?",
+     "\r\n!NRINFO: \r\nConnectivity Mode: SA\r\nNR5G band:     n41\t\tNR5G dl bw:  100 MHz\r\nNR5G "
+     "Rx chan:  520110\r\nNR5G Cell ID: 2A1B3C4D5 (11302847701)\r\nNR5G RSRP (dBm): "
+     "{-87.5}\tNR5G RSRQ (dB): {-11.0}\r\nNR5G SINR (dB): {17.0}\r\nNR5G(sub6) Rx0 RSSI (dBm): "
+     "-61.0" SIM_OK},
+};
+
+// A Fibocom FM350-GL (MediaTek) on EN-DC: LTE band 1 with bands 3 and 20 aggregated and
+// an NR leg on n78; its MNC written without its zero.
+constexpr sim_answer sim_fm350_endc[] = {
+    {"AT+CGMI", "\r\n+CGMI: \"Fibocom Wireless Inc.\"" SIM_OK},
+    {"AT+CGMM", "\r\n+CGMM: \"FM350-GL\"" SIM_OK},
+    {"AT+CGMR", "\r\n+CGMR: \"81600.0000.00.29.23.03\"" SIM_OK},
+    {"AT+CGSN", "\r\n+CGSN: \"869876050123456\"" SIM_OK},
+    {"AT+CIMI", "\r\n262011234567890" SIM_OK},
+    {"AT+COPS?", "\r\n+COPS: 0,0,\"{op:Telekom.de}\",13" SIM_OK},
+    {"AT+C5GREG?", "\r\n+C5GREG: 0,0" SIM_OK},
+    {"AT+CSQ", "\r\n+CSQ: 26,99" SIM_OK},
+    {"AT+GTCCINFO?",
+     "\r\n+GTCCINFO:\r\n1,4,262,1,3039,01A2D00B,300,214,101,100,28,49,49,20\r\n\r\n1,9,,,,,632448,"
+     "557,5078,500,17,56,56,60\r\n2,4,,,FFFF,00FFFFFFF,300,130,,42,42,10" SIM_OK},
+    {"AT+GTCAINFO?",
+     "\r\n+GTCAINFO:\r\nPCC:5078,557,632448,500,100,2,1,1,3,3,{-84}\r\nPCC:101,214,300,100,100,2,"
+     "1,1,3,3,{-90}\r\nSCC 1:2,0,103,33,1300,75,255,2,255,1,255,-90\r\nSCC "
+     "2:1,0,120,151,6300,50,255,1,255,2,255,-90" SIM_OK},
+    {"AT+GTSENRDTEMP=1", "\r\n+GTSENRDTEMP: 1,39512" SIM_OK},
+};
+
+// A Fibocom FM150-AE (Qualcomm) on LTE band 3, idle: its channel and PCI in hex, no
+// carrier report, the network's codes from AT+COPS? in format 2.
+constexpr sim_answer sim_fm150[] = {
+    {"AT+CGMI", "\r\n+CGMI: \"Fibocom Wireless Inc.\"" SIM_OK},
+    {"AT+CGMM", "\r\nFM150-AE" SIM_OK},
+    {"AT+CGMR", "\r\n19500.0000.00.01.01.10" SIM_OK},
+    {"AT+CGSN", "\r\n864280041234567" SIM_OK},
+    {"AT+CIMI", "\r\n234150123456789" SIM_OK},
+    {"AT+COPS?", "\r\n+COPS: 0,2,\"23415\",7" SIM_OK},
+    {"AT+CSQ", "\r\n+CSQ: 20,99" SIM_OK},
+    {"AT+GTCCINFO?",
+     "\r\n+GTCCINFO:\r\nLTE service cell:\r\n1,4,234,15,4E20,01A2D001,73A,7B,103,100,{20},{50},"
+     "{50},{22}\r\nLTE neighbor "
+     "cell:\r\n2,4,234,15,4E20,01A2D002,73A,7C,103,100,10,40,40,15" SIM_OK},
+    {"AT+GTCAINFO?", "\r\nOK\r\n"},
+    {"AT+GTSENRDTEMP=1", "\r\n+GTSENRDTEMP: 1,41250" SIM_OK},
+};
+
 #define SIM_PROFILE(name, answers) \
     { name, answers, sizeof answers / sizeof *answers }
 constexpr sim_profile sim_profiles[] = {
-    SIM_PROFILE("ec25", sim_ec25),         SIM_PROFILE("rm520-endc", sim_rm520_endc),
-    SIM_PROFILE("rm520-sa", sim_rm520_sa), SIM_PROFILE("huawei", sim_huawei),
-    SIM_PROFILE("telit", sim_telit),       SIM_PROFILE("cinterion", sim_cinterion),
-    SIM_PROFILE("xmm", sim_xmm),           SIM_PROFILE("3gpp", sim_3gpp),
+    SIM_PROFILE("ec25", sim_ec25),
+    SIM_PROFILE("rm520-endc", sim_rm520_endc),
+    SIM_PROFILE("rm520-sa", sim_rm520_sa),
+    SIM_PROFILE("huawei", sim_huawei),
+    SIM_PROFILE("telit", sim_telit),
+    SIM_PROFILE("cinterion", sim_cinterion),
+    SIM_PROFILE("xmm", sim_xmm),
+    SIM_PROFILE("3gpp", sim_3gpp),
+    SIM_PROFILE("sim7600", sim_sim7600),
+    SIM_PROFILE("sim8200-sa", sim_sim8200_sa),
+    SIM_PROFILE("em7565", sim_em7565),
+    SIM_PROFILE("em919x", sim_em919x),
+    SIM_PROFILE("fm350-endc", sim_fm350_endc),
+    SIM_PROFILE("fm150", sim_fm150),
 };
 #undef SIM_PROFILE
 #undef SIM_ICCID

@@ -45,18 +45,23 @@ constexpr status_map<status_record> status_qeng_sa[] = {
     {&status_record::bandwidth, nullptr, 9, status_as::nr_width},
     {&status_record::rsrp, nullptr, 10, status_as::decimal},
     {&status_record::rsrq, nullptr, 11, status_as::decimal},
-    {&status_record::sinr, nullptr, 12, status_as::decimal},
 };
 // The NR leg under EN-DC: SINR before RSRQ.
 constexpr status_map<status_carrier> status_qeng_nsa[] = {
     {&status_carrier::pci, nullptr, 3, status_as::integer},
     {&status_carrier::rsrp, nullptr, 4, status_as::decimal},
-    {&status_carrier::sinr, nullptr, 5, status_as::decimal},
     {&status_carrier::rsrq, nullptr, 6, status_as::decimal},
     {&status_carrier::channel, nullptr, 7, status_as::integer},
     {&status_carrier::band, nullptr, 8, status_as::integer},
     {&status_carrier::bandwidth, nullptr, 9, status_as::nr_width},
 };
+
+// An NR SINR: dB on later firmware, tenths of a dB on early RM500Q firmware; a value
+// beyond any SINR in dB (-23 to 40) can only be tenths.
+int64_t status_qeng_nr_sinr(const status_fields& fields, size_t field) {
+    const int64_t sinr = status_decimal(fields, field);
+    return sinr != status_unknown && (sinr < -230 || sinr > 400) ? sinr / 10 : sinr;
+}
 
 // One serving cell line, its technology's name at `type`: the whole report on one line,
 // or under EN-DC its LTE line and its NR line.
@@ -77,10 +82,13 @@ void status_qeng_cell(status_record& record, const status_fields& fields, size_t
         record.technology = "nr5g-sa";
         status_codes(record, fields, type + 2);
         status_apply(record, fields, type, status_qeng_sa);
+        const int64_t sinr = status_qeng_nr_sinr(fields, type + 12);
+        if (sinr != status_unknown) record.sinr = sinr;
     } else if (status_is(fields, type, "NR5G-NSA")) {
         status_carrier leg{};
         status_clear_carrier(leg, true);
         status_apply(leg, fields, type, status_qeng_nsa);
+        leg.sinr = status_qeng_nr_sinr(fields, type + 5);
         if (leg.pci == status_unknown && leg.channel == status_unknown) return;
         record.nr = leg;
         record.nr_known = true;

@@ -130,3 +130,7 @@ size_t status_huawei_commands(const status_command*& commands);
 size_t status_telit_commands(const status_command*& commands);
 size_t status_cinterion_commands(const status_command*& commands);
 size_t status_intel_commands(const status_command*& commands);
+size_t status_simcom_commands(const status_command*& commands);
+size_t status_sierra_commands(const status_command*& commands);
+// `qualcomm`: the form whose channels and PCIs are hex.
+size_t status_fibocom_commands(const status_command*& commands, bool qualcomm);

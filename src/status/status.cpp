@@ -466,7 +466,7 @@ bool status_registration_answer(const status_fields& fields) {
     if (fields.count < 2 || fields.quoted[0] || fields.quoted[1]) return false;
     const int64_t n = status_integer(fields, 0);
     const int64_t stat = status_integer(fields, 1);
-    const bool plain = fields.length[1] == 1 || fields.text[1][0] != '0';
+    const bool plain = fields.length[1] <= 1 || fields.text[1][0] != '0';
     return n >= 0 && n <= 5 && stat >= 0 && stat <= 10 && plain && (fields.count == 2 || n >= 2);
 }
 
@@ -522,8 +522,9 @@ constexpr status_maker status_makers[] = {
     {"quectel", status_profile::quectel},   {"huawei", status_profile::huawei},
     {"telit", status_profile::telit},       {"cinterion", status_profile::cinterion},
     {"thales", status_profile::cinterion},  {"gemalto", status_profile::cinterion},
-    {"siemens", status_profile::cinterion}, {"intel", status_profile::intel},
-    {"fibocom", status_profile::intel},
+    {"siemens", status_profile::cinterion}, {"simcom", status_profile::simcom},
+    {"sierra", status_profile::sierra},     {"fibocom", status_profile::intel},
+    {"intel", status_profile::intel},
 };
 struct status_vendor {
     uint32_t vendor;
@@ -532,7 +533,9 @@ struct status_vendor {
 constexpr status_vendor status_vendors[] = {
     {0x2c7c, status_profile::quectel},   {0x05c6, status_profile::quectel},
     {0x12d1, status_profile::huawei},    {0x1bc7, status_profile::telit},
-    {0x1e2d, status_profile::cinterion}, {0x8087, status_profile::intel},
+    {0x1e2d, status_profile::cinterion}, {0x1e0e, status_profile::simcom},
+    {0x1199, status_profile::sierra},    {0x2cb7, status_profile::intel},
+    {0x0e8d, status_profile::intel},     {0x8087, status_profile::intel},
 };
 
 // LTE bands by their downlink EARFCNs (TS 36.101, table 5.7.3-1).
@@ -582,18 +585,27 @@ void status_clear(status_record& record) {
     }
 }
 
-status_profile status_profile_of(const char* manufacturer, uint32_t module_id) {
+status_profile status_profile_of(const char* manufacturer, const char* model, uint32_t module_id) {
     const size_t length = strlen(manufacturer);
+    status_profile profile = status_profile::standard;
     for (const status_maker& maker : status_makers) {
         const size_t name = strlen(maker.name);
-        for (size_t at = 0; at + name <= length; ++at) {
-            if (strncasecmp(manufacturer + at, maker.name, name) == 0) return maker.profile;
+        for (size_t at = 0; at + name <= length && profile == status_profile::standard; ++at) {
+            if (strncasecmp(manufacturer + at, maker.name, name) == 0) profile = maker.profile;
         }
     }
     for (const status_vendor& vendor : status_vendors) {
-        if (vendor.vendor == module_id >> 16) return vendor.profile;
+        if (profile == status_profile::standard && vendor.vendor == module_id >> 16) {
+            profile = vendor.profile;
+        }
     }
-    return status_profile::standard;
+    if (profile != status_profile::intel) return profile;
+    // Fibocom's family: the L850-GL and L860-GL are Intel XMM, the FM350 MediaTek (also
+    // by its vendor ID, 0e8d), the other FM modules Qualcomm.
+    if (status_starts(model, strlen(model), "FM350")) return status_profile::fibocom_mediatek;
+    if (status_starts(model, strlen(model), "FM")) return status_profile::fibocom_qualcomm;
+    if (model[0] == '\0' && module_id >> 16 == 0x0e8d) return status_profile::fibocom_mediatek;
+    return status_profile::intel;
 }
 
 size_t status_standard_commands(const status_command*& commands) {
@@ -613,6 +625,14 @@ size_t status_profile_commands(status_profile profile, const status_command*& co
             return status_cinterion_commands(commands);
         case status_profile::intel:
             return status_intel_commands(commands);
+        case status_profile::simcom:
+            return status_simcom_commands(commands);
+        case status_profile::sierra:
+            return status_sierra_commands(commands);
+        case status_profile::fibocom_mediatek:
+            return status_fibocom_commands(commands, false);
+        case status_profile::fibocom_qualcomm:
+            return status_fibocom_commands(commands, true);
         case status_profile::standard:
             break;
     }

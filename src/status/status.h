@@ -73,7 +73,20 @@ struct status_record {
 };
 
 // Whose own commands a module answers, beside the standard ones.
-enum class status_profile { standard, quectel, huawei, telit, cinterion, intel };
+// Fibocom's 5G modules come in two forms of one report: MediaTek's (FM350) and
+// Qualcomm's (FM150 and the other FM modules), whose channels and PCIs are hex.
+enum class status_profile {
+    standard,
+    quectel,
+    huawei,
+    telit,
+    cinterion,
+    intel,
+    simcom,
+    sierra,
+    fibocom_mediatek,
+    fibocom_qualcomm,
+};
 
 // Reads one reply (its final result code included) into the record.
 using status_reader = void (*)(status_record& record, const char* reply, size_t length);
@@ -88,8 +101,10 @@ struct status_command {
 void status_clear(status_record& record);
 
 // The profile of a module: its maker's answer to AT+CGMI first (one USB ID can stand for
-// modules of two makers), else its USB vendor.
-[[nodiscard]] status_profile status_profile_of(const char* manufacturer, uint32_t module_id);
+// modules of two makers), else its USB vendor; within Fibocom's family, its model
+// (AT+CGMM) tells the Intel XMM LTE modules from the MediaTek and Qualcomm 5G ones.
+[[nodiscard]] status_profile status_profile_of(const char* manufacturer, const char* model,
+                                               uint32_t module_id);
 
 // The standard commands every module is asked, then a profile's own, in order; each
 // sets `commands` and returns how many.

@@ -10,9 +10,14 @@
 
 namespace {
 
-// The reader of a command, from the standard commands or any profile's.
-status_reader reader_of(const std::string& command) {
-    for (int profile = 0; profile <= static_cast<int>(status_profile::intel); ++profile) {
+// The reader of a command, from the standard commands or any profile's; "FM150 " before
+// it names the Qualcomm form of Fibocom's reports.
+status_reader reader_of(std::string command) {
+    const std::string qualcomm = "FM150 ";
+    const bool hex = command.rfind(qualcomm, 0) == 0;
+    if (hex) command.erase(0, qualcomm.size());
+    for (int profile = hex ? static_cast<int>(status_profile::fibocom_qualcomm) : 0;
+         profile <= static_cast<int>(status_profile::fibocom_qualcomm); ++profile) {
         const status_command* commands = nullptr;
         const size_t count =
             profile == 0 ? status_standard_commands(commands)
@@ -342,7 +347,7 @@ TEST(StatusDecode, RepliesGiveTheirFields) {
            "\r\n+QENG: \"servingcell\",\"NOCONN\",\"NR5G-SA\",\"TDD\",460,01,1000000000,1008,"
            "690E0F,3279166,264,12,-30,21,-24" +
                ok}},
-         "mcc=460 mnc=01 technology=nr5g-sa tac=6884879 bandwidth=100"},
+         "mcc=460 mnc=01 technology=nr5g-sa tac=6884879 bandwidth=100 sinr=-2.4"},
         {"NR at the range's edges",
          {{"AT+QENG=\"servingcell\"",
            "\r\n+QENG: \"servingcell\",\"NOCONN\",\"NR5G-SA\",\"TDD\",460,01,FFFFFFFFE,1007,"
@@ -350,6 +355,183 @@ TEST(StatusDecode, RepliesGiveTheirFields) {
                ok}},
          "mcc=460 mnc=01 technology=nr5g-sa band=263 channel=3279165 pci=1007 cell=68719476734 "
          "tac=6884879 bandwidth=100 rsrp=-31 rsrq=20 sinr=-23"},
+        // Quectel's 5G variations: the EN-DC NR line with 6 or 11 values, no blank after
+        // its tag, an NR SINR in tenths; an MCC without its zeros; carrier lines joined.
+        {"Quectel NR leg of 11 values",
+         {{"AT+QENG=\"servingcell\"",
+           "\r\n+QENG:\"NR5G-NSA\",515,03,832,-76,21,-11,528030,41,8,1" + ok}},
+         "technology=nr5g-nsa nr.band=41 nr.channel=528030 nr.pci=832 nr.bandwidth=60 nr.rsrp=-76 "
+         "nr.rsrq=-11 nr.sinr=21"},
+        {"Quectel NR leg of 6 values, SINR in tenths",
+         {{"AT+QENG=\"servingcell\"", "\r\n+QENG: \"NR5G-NSA\",515,03,832,-76,215,-11" + ok}},
+         "technology=nr5g-nsa nr.pci=832 nr.rsrp=-76 nr.rsrq=-11 nr.sinr=21.5"},
+        {"Quectel SA, blanks in fields, SINR in tenths, MCC without its zeros",
+         {{"AT+QENG=\"servingcell\"",
+           "\r\n+QENG: \"servingcell\",\"LIMSRV\",\"NR5G-SA\",\"TDD\", 1,01,9013B004,299,690E0F,"
+           "633984,78,12,-107,-13,153,1,-" +
+               ok}},
+         "mcc=001 mnc=01 technology=nr5g-sa band=78 channel=633984 pci=299 cell=2417209348 "
+         "tac=6884879 bandwidth=100 rsrp=-107 rsrq=-13 sinr=15.3"},
+        {"Quectel carriers without a line break",
+         {{"AT+QCAINFO",
+           "\r\n+QCAINFO: \"SCC\",1300,75,\"LTE BAND 3\",1,33,-98,-12,-70,8,0,-,-+QCAINFO: "
+           "\"SCC\",3100,100,\"LTE BAND 7\",2,44,-99,-13,-71,9" +
+               ok}},
+         "1.lte.band=3 1.lte.channel=1300 1.lte.pci=33 1.lte.bandwidth=15 1.lte.rsrp=-98 "
+         "1.lte.rsrq=-12 1.lte.rssi=-70 1.lte.sinr=8 2.lte.band=7 2.lte.channel=3100 2.lte.pci=44 "
+         "2.lte.bandwidth=20 2.lte.rsrp=-99 2.lte.rsrq=-13 2.lte.rssi=-71 2.lte.sinr=9"},
+        // SIMCom: each form; LTE tenths by the RSRP's value, positive WCDMA magnitudes,
+        // NR tenths, the EN-DC leg by its shape, no service.
+        {"SIMCom WCDMA",
+         {{"AT+CPSI?",
+           "\r\n+CPSI: WCDMA,Online,460-01,0Xa809,11122855,WCDMA IMT "
+           "2000,279,10663,0,1.5,62,33,52,500" +
+               ok}},
+         "mcc=460 mnc=01 technology=umts channel=10663 pci=279 cell=11122855 tac=43017 rscp=-62 "
+         "ecio=-1.5"},
+        {"SIMCom LTE in tenths",
+         {{"AT+CPSI?",
+           "\r\n+CPSI: "
+           "LTE,Online,460-11,0x775C,117004595,399,EUTRAN-BAND3,1650,5,5,-98,-892,-591,12" +
+               ok}},
+         "mcc=460 mnc=11 technology=lte band=3 channel=1650 pci=399 cell=117004595 tac=30556 "
+         "bandwidth=20 rssi=-59.1 rsrp=-89.2 rsrq=-9.8 sinr=12"},
+        {"SIMCom LTE whole, limited",
+         {{"AT+CPSI?",
+           "\r\n+CPSI: "
+           "LTE-LIMITED,Online,262-01,0x3039,27447297,123,EUTRAN-BAND20,6300,3,3,-11,-95,"
+           "-65,8" +
+               ok}},
+         "mcc=262 mnc=01 technology=lte band=20 channel=6300 pci=123 cell=27447297 tac=12345 "
+         "bandwidth=10 rssi=-65 rsrp=-95 rsrq=-11 sinr=8"},
+        {"SIMCom NR standalone in tenths",
+         {{"AT+CPSI?",
+           "\r\n+CPSI: "
+           "NR5G_SA,Online,460-00,0x6F4A,4881244161,273,NR5G_BAND78,627264,-520,-110,40" +
+               ok}},
+         "mcc=460 mnc=00 technology=nr5g-sa band=78 channel=627264 pci=273 cell=4881244161 "
+         "tac=28490 rsrp=-52 rsrq=-11 sinr=4"},
+        {"SIMCom EN-DC",
+         {{"AT+CPSI?",
+           "\r\n+CPSI: "
+           "LTE,Online,262-01,0x3039,27447297,123,EUTRAN-BAND3,1300,5,5,-11,-95,-65,8\r\n"
+           "+CPSI: NR5G,644,627264,-11,-86,153" +
+               ok}},
+         "mcc=262 mnc=01 technology=nr5g-nsa band=3 channel=1300 pci=123 cell=27447297 tac=12345 "
+         "bandwidth=20 rssi=-65 rsrp=-95 rsrq=-11 sinr=8 nr.channel=627264 nr.pci=644 nr.rsrp=-86 "
+         "nr.rsrq=-11 nr.sinr=15.3"},
+        {"SIMCom GSM",
+         {{"AT+CPSI?",
+           "\r\n+CPSI: GSM,Online,460-00,0x182d,12401,27 EGSM 900,-64,2110,42-42" + ok}},
+         "mcc=460 mnc=00 technology=gsm channel=27 cell=12401 tac=6189 rssi=-64"},
+        {"SIMCom no service",
+         {{"AT+CPSI?", "\r\n+CPSI: NO SERVICE, Online" + ok},
+          {"AT+CPMUTEMP", "\r\n+CPMUTEMP: 29" + ok}},
+         "temperature=29"},
+        // Sierra: read by labels in TABs, blanks or one joined line; TAC in hex with its
+        // decimal echo, or decimal in the table; carriers; NR.
+        {"Sierra LTE",
+         {{"AT!GSTATUS?",
+           "\r\n!GSTATUS: \r\nCurrent Time:  1373\t\tTemperature: 53\r\nReset Counter: 3\t\tMode:  "
+           "  "
+           "    ONLINE         \r\nSystem mode:   LTE        \tPS state:    Attached     \r\nLTE "
+           "band:  "
+           "    B8     \t\tLTE bw:      5 MHz   \r\nLTE Rx chan:   3764\t\tLTE Tx chan: "
+           "21764\r\nLTE "
+           "CA state:  NOT ASSIGNED\r\nEMM state:     Registered     \tNormal Service \r\nRRC "
+           "state:  "
+           "   RRC Idle       \r\nIMS reg state: No Srv  \t\t\r\n\r\nPCC RxM RSSI:  -84\t\tRSRP "
+           "(dBm):  "
+           "-110\r\nPCC RxD RSSI:  -85\t\tRSRP (dBm):  -118\r\nTx Power:      --\t\tTAC:         "
+           "E2EA "
+           "(58090)\r\nRSRQ (dB):     -12.7\t\tCell ID:     02C3484A (46352458)\r\nSINR (dB):      "
+           "1.0" +
+               ok}},
+         "technology=lte band=8 channel=3764 cell=46352458 tac=58090 bandwidth=5 rssi=-84 "
+         "rsrp=-110 "
+         "rsrq=-12.7 sinr=1 temperature=53"},
+        {"Sierra LTE table",
+         {{"AT!LTEINFO?",
+           "\r\n!LTEINFO: \r\nServing:   EARFCN MCC MNC   TAC      CID Bd D U SNR PCI  RSRQ   RSRP "
+           "  "
+           "RSSI RXLV\r\n             2000 310 410 35614 0A1FC518  4 3 3  -3 269 -12.6 -100.7  "
+           "-68.6 "
+           "--\r\nIntraFreq:                                          PCI  RSRQ   RSRP   RSSI "
+           "RXLV\r\n                                                    269 -12.6 -100.7  -68.6 "
+           "--" +
+               ok}},
+         "mcc=310 mnc=410 band=4 channel=2000 pci=269 cell=169854232 tac=35614 bandwidth=10 "
+         "rssi=-68.6 rsrp=-100.7 rsrq=-12.6 sinr=-3"},
+        {"Sierra carriers on one line",
+         {{"AT!GSTATUS?",
+           "\r\n!GSTATUS: Temperature: 41 System mode: LTE LTE band: B3 LTE bw: 20 MHz LTE Rx "
+           "chan: "
+           "1300 LTE SSC1 state:ACTIVE LTE SSC1 band:B7 LTE SSC1 bw  : 20 MHz LTE SSC1 chan: 3100 "
+           "LTE "
+           "SSC2 state:NOT ASSIGNED PCC RxM RSSI: -60 RSRP (dBm): -90 PCC RxD RSSI: -58 RSRP "
+           "(dBm): "
+           "-92 TAC: 3039 (12345) Cell ID: 01A2D001 (27447297) RSRQ (dB): -10.5 SINR (dB): 12.4" +
+               ok}},
+         "technology=lte band=3 channel=1300 cell=27447297 tac=12345 bandwidth=20 rssi=-58 "
+         "rsrp=-90 "
+         "rsrq=-10.5 sinr=12.4 1.lte.band=7 1.lte.channel=3100 1.lte.bandwidth=20 temperature=41"},
+        {"Sierra NR standalone",
+         {{"AT!GSTATUS?",
+           "\r\n!GSTATUS:\r\nTemperature: 45\r\nSystem mode: NR5G\r\nNR5G band: n78\tNR5G dl bw: "
+           "100 "
+           "MHz\r\nNR5G Rx chan: 627264\r\nNR5G TAC: 6F4A\tNR5G Cell ID: 122F1E001 "
+           "(4881244161)\r\nNR5G RSRP (dBm): -85.5\tNR5G RSRQ (dB): -11.0\r\nNR5G SINR (dB): "
+           "18.5\r\nNR5G(sub6) Rx0 RSSI (dBm): -60.1\tNR5G(sub6) Rx1 RSSI (dBm): -58.7" +
+               ok}},
+         "technology=nr5g-sa band=78 channel=627264 cell=4881244161 tac=28490 bandwidth=100 "
+         "rssi=-58.7 rsrp=-85.5 rsrq=-11 sinr=18.5 temperature=45"},
+        {"Sierra NR leg",
+         {{"AT!NRINFO?",
+           "\r\n!NRINFO: \r\nConnectivity Mode: NSA\r\nNR5G band: n78 NR5G dl bw: 100 MHz NR5G Rx "
+           "chan: 632448 NR5G RSRP (dBm): -88 NR5G RSRQ (dB): -11 NR5G SINR (dB): 15" +
+               ok}},
+         "technology=nr5g-nsa nr.band=78 nr.channel=632448 nr.bandwidth=100 nr.rsrp=-88 "
+         "nr.rsrq=-11 "
+         "nr.sinr=15"},
+        // Fibocom: the FM350's form, the FM150's hex fields, EN-DC, a one-digit NR band
+        // code, an index of 255, thousandths of a degree.
+        {"Fibocom LTE with carriers",
+         {{"AT+GTCCINFO?",
+           "\r\n+GTCCINFO:\r\n1,4,001,01,ABCD,00ABCDEF0,1850,123,103,100,4,44,44,14\r\n2,4,,,FFFF,"
+           "00FFFFFFF,1850,130,,42,42,10" +
+               ok},
+          {"AT+GTCAINFO?",
+           "\r\n+GTCAINFO:\r\nPCC:103,123,1850,100,100,2,1,1,3,-96\r\nSCC "
+           "1:2,1,107,137,3025,75,50,1,1,2,3,-96\r\nSCC "
+           "2:2,0,101,144,525,75,255,2,255,1,255,-96\r\nSCC "
+           "3:2,0,120,151,6400,50,255,1,255,2,255,-96" +
+               ok}},
+         "mcc=001 mnc=01 technology=lte band=3 channel=1850 pci=123 cell=180150000 tac=43981 "
+         "bandwidth=20 rsrp=-96 rsrq=-13 sinr=2 1.lte.band=7 1.lte.channel=3025 1.lte.pci=137 "
+         "1.lte.bandwidth=15 2.lte.band=1 2.lte.channel=525 2.lte.pci=144 2.lte.bandwidth=15 "
+         "3.lte.band=20 3.lte.channel=6400 3.lte.pci=151 3.lte.bandwidth=10"},
+        {"Fibocom hex form",
+         {{"FM150 AT+GTCCINFO?",
+           "\r\n+GTCCINFO: \r\nLTE service "
+           "cell:\r\n1,4,262,1,3039,01A2D001,73A,7B,103,100,20,50,50,255" +
+               ok}},
+         "mcc=262 mnc=01 technology=lte band=3 channel=1850 pci=123 cell=27447297 tac=12345 "
+         "bandwidth=20 rsrp=-91 sinr=10"},
+        {"Fibocom EN-DC",
+         {{"AT+GTCCINFO?",
+           "\r\n+GTCCINFO:\r\n1,4,262,01,3039,01A2D001,300,214,101,100,28,49,49,20\r\n\r\n1,9,,,,,"
+           "632448,557,5078,500,17,56,56,60" +
+               ok},
+          {"AT+GTCAINFO?",
+           "\r\n+GTCAINFO:\r\nPCC:5078,557,632448,500,100,2,1,1,3,-88\r\nSCC "
+           "1:2,0,501,33,427000,100,"
+           "255,1,255,2,255,-88\r\nPCC:101,214,300,100,100,2,1,1,3,-92" +
+               ok},
+          {"AT+GTSENRDTEMP=1", "\r\n+GTSENRDTEMP: 1,35839\r\n+GTSENRDTEMP: 17,0" + ok}},
+         "mcc=262 mnc=01 technology=nr5g-nsa band=1 channel=300 pci=214 cell=27447297 tac=12345 "
+         "bandwidth=20 rsrp=-92 rsrq=-10 sinr=14 nr.band=78 nr.channel=632448 nr.pci=557 "
+         "nr.bandwidth=100 nr.rsrp=-88 nr.rsrq=-13.5 nr.sinr=17 1.nr.band=1 1.nr.channel=427000 "
+         "1.nr.pci=33 1.nr.bandwidth=20 temperature=35.8"},
         // Cinterion: each form, decimals, and a search.
         {"Cinterion LTE",
          {{"AT^SMONI",
@@ -396,20 +578,29 @@ TEST(StatusDecode, RepliesGiveTheirFields) {
 TEST(StatusDecode, ProfilesFollowTheMakerFirstThenTheUsbVendor) {
     const struct {
         const char* manufacturer;
+        const char* model;
         uint32_t id;
         status_profile profile;
     } cases[] = {
-        {"Quectel", 0, status_profile::quectel},
-        {"HUAWEI", 0, status_profile::huawei},
-        {"Telit", 0x2c7c0125, status_profile::telit},  // an ACM probe's ID, whoever is behind
-        {"Thales DIS AIS Deutschland GmbH", 0, status_profile::cinterion},
-        {"Fibocom Wireless Inc.", 0, status_profile::intel},
-        {"", 0x2c7c0125, status_profile::quectel},
-        {"", 0x12d11506, status_profile::huawei},
-        {"Acme", 0x12345678, status_profile::standard},
+        {"Quectel", "", 0, status_profile::quectel},
+        {"HUAWEI", "", 0, status_profile::huawei},
+        {"Telit", "", 0x2c7c0125, status_profile::telit},  // an ACM probe's ID, whoever is behind
+        {"Thales DIS AIS Deutschland GmbH", "", 0, status_profile::cinterion},
+        {"SIMCOM INCORPORATED", "", 0, status_profile::simcom},
+        {"Sierra Wireless, Incorporated", "", 0x413c81b6, status_profile::sierra},
+        {"Fibocom Wireless Inc.", "L860-GL", 0x2cb70007, status_profile::intel},
+        {"Fibocom Wireless Inc.", "fm350-gl", 0, status_profile::fibocom_mediatek},
+        {"Fibocom Wireless Inc.", "FM150-AE", 0x2cb70104, status_profile::fibocom_qualcomm},
+        {"", "", 0x0e8d7127, status_profile::fibocom_mediatek},
+        {"", "", 0x2c7c0125, status_profile::quectel},
+        {"", "", 0x12d11506, status_profile::huawei},
+        {"", "", 0x1e0e9001, status_profile::simcom},
+        {"", "", 0x11999091, status_profile::sierra},
+        {"", "", 0x413c81d7, status_profile::standard},  // Dell brands several makers' modules
+        {"Acme", "", 0x12345678, status_profile::standard},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(status_profile_of(c.manufacturer, c.id), c.profile) << c.manufacturer;
+        EXPECT_EQ(status_profile_of(c.manufacturer, c.model, c.id), c.profile) << c.manufacturer;
     }
 }
 

@@ -29,4 +29,4 @@ struct simulated_status {
     const char* profile;
     const char* status;
 };
-extern const simulated_status simulated_statuses[8];
+extern const simulated_status simulated_statuses[14];
