@@ -56,10 +56,6 @@ int64_t fibocom_width(const status_fields& fields, size_t at) {
     return code * 2;
 }
 
-void fibocom_set(int64_t& into, int64_t value) {
-    if (value != status_unknown) into = value;
-}
-
 // A serving line's cell: `1,<RAT>,<MCC>,<MNC>,<TAC>,<cell id>,<ARFCN>,<PCI>,<band>,<bw>,
 // <SINR>,<level>,<RSRP>,<RSRQ>`.
 struct fibocom_cell {
@@ -87,15 +83,15 @@ void fibocom_read_cell(const status_fields& fields, bool nr, bool hex, fibocom_c
 
 // The serving cell's values into the record.
 void fibocom_serve(status_record& record, const fibocom_cell& cell) {
-    fibocom_set(record.tac, cell.tac);
-    fibocom_set(record.cell, cell.cell);
-    fibocom_set(record.channel, cell.signal.channel);
-    fibocom_set(record.pci, cell.signal.pci);
-    fibocom_set(record.band, cell.signal.band);
-    fibocom_set(record.bandwidth, cell.signal.bandwidth);
-    fibocom_set(record.sinr, cell.signal.sinr);
-    fibocom_set(record.rsrp, cell.signal.rsrp);
-    fibocom_set(record.rsrq, cell.signal.rsrq);
+    status_set(record.tac, cell.tac);
+    status_set(record.cell, cell.cell);
+    status_set(record.channel, cell.signal.channel);
+    status_set(record.pci, cell.signal.pci);
+    status_set(record.band, cell.signal.band);
+    status_set(record.bandwidth, cell.signal.bandwidth);
+    status_set(record.sinr, cell.signal.sinr);
+    status_set(record.rsrp, cell.signal.rsrp);
+    status_set(record.rsrq, cell.signal.rsrq);
 }
 
 // Where the network's codes come from: AT+COPS? in format 2 keeps the MNC's digits,
@@ -127,10 +123,10 @@ void fibocom_read_ccinfo(status_record& record, const char* reply, size_t length
         if (rat == fibocom_rat_wcdma) {
             record.technology = "umts";
             fibocom_codes(record, fields);
-            fibocom_set(record.tac, fibocom_hex(fields, 4));
-            fibocom_set(record.cell, fibocom_hex(fields, 5));
-            fibocom_set(record.channel, status_integer(fields, 6));
-            fibocom_set(record.pci, status_integer(fields, 7));
+            status_set(record.tac, fibocom_hex(fields, 4));
+            status_set(record.cell, fibocom_hex(fields, 5));
+            status_set(record.channel, status_integer(fields, 6));
+            status_set(record.pci, status_integer(fields, 7));
         } else if (rat == fibocom_rat_lte && !lte_seen) {
             lte_seen = true;
             fibocom_codes(record, fields);

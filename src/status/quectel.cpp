@@ -90,9 +90,7 @@ void status_qeng_cell(status_record& record, const status_fields& fields, size_t
         status_apply(leg, fields, type, status_qeng_nsa);
         leg.sinr = status_qeng_nr_sinr(fields, type + 5);
         if (leg.pci == status_unknown && leg.channel == status_unknown) return;
-        record.nr = leg;
-        record.nr_known = true;
-        record.technology = "nr5g-nsa";
+        status_nr_leg(record, leg);
     }
 }
 

@@ -118,6 +118,10 @@ void status_clear_carrier(status_carrier& carrier, bool nr);
 // The serving cell's technology, kept where it is the same family (an LTE report under
 // EN-DC).
 void status_technology(status_record& record, const char* technology);
+// A value where it is known; an unknown one leaves what an earlier reply gave.
+void status_set(int64_t& into, int64_t value);
+// The NR leg of an EN-DC cell.
+void status_nr_leg(status_record& record, const status_carrier& leg);
 // An LTE serving cell whose report gives the EARFCN but no band.
 void status_band_from_channel(status_record& record);
 // The carrier that comes next; null past the most kept, which are counted.

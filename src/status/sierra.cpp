@@ -116,10 +116,6 @@ status_fields sierra_value(const sierra_words& words, size_t at) {
     return status_field_of(words.text[at], words.length[at]);
 }
 
-void sierra_set(int64_t& into, int64_t value) {
-    if (value != status_unknown) into = value;
-}
-
 int64_t sierra_decimal(const sierra_words& words, const char* label) {
     return status_decimal(sierra_value(words, sierra_find(words, label)), 0);
 }
@@ -159,20 +155,20 @@ int64_t sierra_paths(const sierra_words& words, const char* label, const char* a
 // The NR cell's labels, into the serving cell or the NR leg.
 template <typename Into>
 void sierra_nr(const sierra_words& words, Into& into) {
-    sierra_set(into.band, sierra_band(words, "NR5G band"));
-    sierra_set(into.bandwidth, sierra_decimal(words, "NR5G dl bw"));
-    sierra_set(into.channel, sierra_integer(words, "NR5G Rx chan"));
-    sierra_set(into.rsrp, sierra_decimal(words, "NR5G RSRP (dBm)"));
-    sierra_set(into.rsrq, sierra_decimal(words, "NR5G RSRQ (dB)"));
-    sierra_set(into.sinr, sierra_decimal(words, "NR5G SINR (dB)"));
+    status_set(into.band, sierra_band(words, "NR5G band"));
+    status_set(into.bandwidth, sierra_decimal(words, "NR5G dl bw"));
+    status_set(into.channel, sierra_integer(words, "NR5G Rx chan"));
+    status_set(into.rsrp, sierra_decimal(words, "NR5G RSRP (dBm)"));
+    status_set(into.rsrq, sierra_decimal(words, "NR5G RSRQ (dB)"));
+    status_set(into.sinr, sierra_decimal(words, "NR5G SINR (dB)"));
 }
 
 void sierra_nr_cell(const sierra_words& words, status_record& record, bool serving) {
     if (serving) {
         sierra_nr(words, record);
-        sierra_set(record.tac, sierra_hex(words, "NR5G TAC"));
-        sierra_set(record.cell, sierra_hex(words, "NR5G Cell ID"));
-        sierra_set(record.rssi, sierra_paths(words, "NR5G(sub6) * RSSI (dBm)"));
+        status_set(record.tac, sierra_hex(words, "NR5G TAC"));
+        status_set(record.cell, sierra_hex(words, "NR5G Cell ID"));
+        status_set(record.rssi, sierra_paths(words, "NR5G(sub6) * RSSI (dBm)"));
         return;
     }
     status_carrier leg = record.nr;
@@ -256,26 +252,26 @@ void sierra_read_gstatus(status_record& record, const char* reply, size_t length
     sierra_words words{};
     sierra_split(reply, length, words);
     if (!sierra_has(words, "!GSTATUS")) return;
-    sierra_set(record.temperature, sierra_decimal(words, "Temperature"));
+    status_set(record.temperature, sierra_decimal(words, "Temperature"));
     const char* mode = sierra_mode(words);
     if (mode != nullptr) record.technology = mode;
     const bool standalone = mode != nullptr && strcmp(mode, "nr5g-sa") == 0;
     if (!standalone) {
-        sierra_set(record.band, sierra_band(words, "LTE band"));
-        sierra_set(record.bandwidth, sierra_decimal(words, "LTE bw"));
-        sierra_set(record.channel, sierra_integer(words, "LTE Rx chan"));
-        sierra_set(record.tac, sierra_hex(words, "TAC"));
-        sierra_set(record.cell, sierra_hex(words, "Cell ID"));
-        sierra_set(record.rsrq, sierra_decimal(words, "RSRQ (dB)"));
-        sierra_set(record.sinr, sierra_decimal(words, "SINR (dB)"));
+        status_set(record.band, sierra_band(words, "LTE band"));
+        status_set(record.bandwidth, sierra_decimal(words, "LTE bw"));
+        status_set(record.channel, sierra_integer(words, "LTE Rx chan"));
+        status_set(record.tac, sierra_hex(words, "TAC"));
+        status_set(record.cell, sierra_hex(words, "Cell ID"));
+        status_set(record.rsrq, sierra_decimal(words, "RSRQ (dB)"));
+        status_set(record.sinr, sierra_decimal(words, "SINR (dB)"));
         // Per receive path, the best: the module's own value follows its better path.
         int64_t rssi = sierra_paths(words, "PCC * RSSI");
         int64_t rsrp = sierra_paths(words, "PCC * RSSI", "RSRP (dBm)");
         if (rsrp == status_unknown) rsrp = sierra_paths(words, "PCC * RSRP");
         if (rssi == status_unknown) rssi = sierra_decimal(words, "RSSI (dBm)");
         if (rsrp == status_unknown) rsrp = sierra_decimal(words, "RSRP (dBm)");
-        sierra_set(record.rssi, rssi);
-        sierra_set(record.rsrp, rsrp);
+        status_set(record.rssi, rssi);
+        status_set(record.rsrp, rsrp);
         sierra_carriers(record, words);
     }
     if (mode != nullptr && (standalone || strcmp(mode, "nr5g-nsa") == 0)) {
@@ -311,14 +307,14 @@ void sierra_read_lteinfo(status_record& record, const char* reply, size_t length
     if (mcc.length[0] > 0 && mnc.length[0] > 0) {
         status_code_pair(record, mcc.text[0], mcc.length[0], mnc.text[0], mnc.length[0]);
     }
-    sierra_set(record.channel, status_integer(value("EARFCN"), 0));
-    sierra_set(record.tac, status_integer(value("TAC"), 0));
-    sierra_set(record.cell, status_hex(value("CID"), 0));
-    sierra_set(record.band, status_integer(value("Bd"), 0));
-    sierra_set(record.pci, status_integer(value("PCI"), 0));
-    sierra_set(record.rsrq, status_decimal(value("RSRQ"), 0));
-    sierra_set(record.rsrp, status_decimal(value("RSRP"), 0));
-    sierra_set(record.rssi, status_decimal(value("RSSI"), 0));
+    status_set(record.channel, status_integer(value("EARFCN"), 0));
+    status_set(record.tac, status_integer(value("TAC"), 0));
+    status_set(record.cell, status_hex(value("CID"), 0));
+    status_set(record.band, status_integer(value("Bd"), 0));
+    status_set(record.pci, status_integer(value("PCI"), 0));
+    status_set(record.rsrq, status_decimal(value("RSRQ"), 0));
+    status_set(record.rsrp, status_decimal(value("RSRP"), 0));
+    status_set(record.rssi, status_decimal(value("RSSI"), 0));
     // Where AT!GSTATUS? gave none: its bandwidth and SINR are the finer.
     if (record.bandwidth == status_unknown) {
         record.bandwidth = status_value(value("D"), 0, status_as::lte_width, nullptr);

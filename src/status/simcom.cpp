@@ -44,10 +44,6 @@ void simcom_area_and_cell(status_record& record, const status_fields& fields, si
     if (cell != status_unknown) record.cell = cell;
 }
 
-void simcom_set(int64_t& into, int64_t value) {
-    if (value != status_unknown) into = value;
-}
-
 void simcom_gsm(status_record& record, const status_fields& fields) {
     record.technology = "gsm";
     simcom_codes(record, fields, 2);
@@ -55,23 +51,23 @@ void simcom_gsm(status_record& record, const status_fields& fields) {
     // "27 EGSM 900": the ARFCN before the band's name.
     if (fields.count > 5) {
         const size_t digits = strspn(fields.text[5], "0123456789");
-        simcom_set(
+        status_set(
             record.channel,
             status_integer(status_field_of(fields.text[5],
                                            digits < fields.length[5] ? digits : fields.length[5]),
                            0));
     }
-    simcom_set(record.rssi, simcom_negative(status_decimal(fields, 6)));
+    status_set(record.rssi, simcom_negative(status_decimal(fields, 6)));
 }
 
 void simcom_wcdma(status_record& record, const status_fields& fields) {
     record.technology = "umts";
     simcom_codes(record, fields, 2);
     simcom_area_and_cell(record, fields, 3);
-    simcom_set(record.pci, status_integer(fields, 6));
-    simcom_set(record.channel, status_integer(fields, 7));
-    simcom_set(record.ecio, simcom_negative(status_decimal(fields, 9)));
-    simcom_set(record.rscp, simcom_negative(status_decimal(fields, 10)));
+    status_set(record.pci, status_integer(fields, 6));
+    status_set(record.channel, status_integer(fields, 7));
+    status_set(record.ecio, simcom_negative(status_decimal(fields, 9)));
+    status_set(record.rscp, simcom_negative(status_decimal(fields, 10)));
 }
 
 void simcom_lte(status_record& record, const status_fields& fields) {
@@ -86,12 +82,12 @@ void simcom_lte(status_record& record, const status_fields& fields) {
     simcom_area_and_cell(record, fields, 3);
     status_apply(record, fields, 0, map);
     if (fields.count > 6)
-        simcom_set(record.band, status_band_named(fields.text[6], fields.length[6]));
+        status_set(record.band, status_band_named(fields.text[6], fields.length[6]));
     const int64_t rsrp = status_decimal(fields, 11);
     const bool tenths = rsrp != status_unknown && rsrp < simcom_lte_tenths_below;
-    simcom_set(record.rsrq, simcom_tenths(status_decimal(fields, 10), tenths));
-    simcom_set(record.rsrp, simcom_tenths(rsrp, tenths));
-    simcom_set(record.rssi, simcom_tenths(status_decimal(fields, 12), tenths));
+    status_set(record.rsrq, simcom_tenths(status_decimal(fields, 10), tenths));
+    status_set(record.rsrp, simcom_tenths(rsrp, tenths));
+    status_set(record.rssi, simcom_tenths(status_decimal(fields, 12), tenths));
 }
 
 // NR's RSRP, RSRQ and SNR: tenths where the RSRP can't be whole, and the SNR also where
@@ -99,10 +95,10 @@ void simcom_lte(status_record& record, const status_fields& fields) {
 template <typename Into>
 void simcom_nr_signal(Into& into, int64_t rsrp, int64_t rsrq, int64_t snr) {
     const bool tenths = rsrp != status_unknown && rsrp < simcom_nr_tenths_below;
-    simcom_set(into.rsrp, simcom_tenths(rsrp, tenths));
-    simcom_set(into.rsrq, simcom_tenths(rsrq, tenths));
+    status_set(into.rsrp, simcom_tenths(rsrp, tenths));
+    status_set(into.rsrq, simcom_tenths(rsrq, tenths));
     const bool snr_tenths = tenths || snr > simcom_snr_most;
-    simcom_set(into.sinr, simcom_tenths(snr, snr_tenths));
+    status_set(into.sinr, simcom_tenths(snr, snr_tenths));
 }
 
 // Standalone: NR5G_SA with its band, or the older NR5G form without one.
@@ -110,10 +106,10 @@ void simcom_sa(status_record& record, const status_fields& fields, bool banded) 
     record.technology = "nr5g-sa";
     simcom_codes(record, fields, 2);
     simcom_area_and_cell(record, fields, 3);
-    simcom_set(record.pci, status_integer(fields, 5));
+    status_set(record.pci, status_integer(fields, 5));
     const size_t channel = banded ? 7 : 6;
-    if (banded) simcom_set(record.band, status_band_named(fields.text[6], fields.length[6]));
-    simcom_set(record.channel, status_integer(fields, channel));
+    if (banded) status_set(record.band, status_band_named(fields.text[6], fields.length[6]));
+    status_set(record.channel, status_integer(fields, channel));
     simcom_nr_signal(record, status_decimal(fields, channel + 1),
                      status_decimal(fields, channel + 2), status_decimal(fields, channel + 3));
 }
@@ -142,9 +138,7 @@ void simcom_leg(status_record& record, const status_fields& fields) {
                          rsrp_first ? numbers[3] : numbers[2],
                          count == 5 ? numbers[4] : status_unknown);
     }
-    record.nr = leg;
-    record.nr_known = true;
-    record.technology = "nr5g-nsa";
+    status_nr_leg(record, leg);
 }
 
 void simcom_read_cpsi(status_record& record, const char* reply, size_t length) {
@@ -183,7 +177,7 @@ void simcom_read_cpsi(status_record& record, const char* reply, size_t length) {
 void simcom_read_cpmutemp(status_record& record, const char* reply, size_t length) {
     status_fields fields{};
     if (status_line(reply, length, "+CPMUTEMP:", fields)) {
-        simcom_set(record.temperature, status_decimal(fields, 0));
+        status_set(record.temperature, status_decimal(fields, 0));
     }
 }
 

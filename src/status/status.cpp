@@ -295,6 +295,16 @@ void status_technology(status_record& record, const char* technology) {
     if (!lte_family) record.technology = technology;
 }
 
+void status_set(int64_t& into, int64_t value) {
+    if (value != status_unknown) into = value;
+}
+
+void status_nr_leg(status_record& record, const status_carrier& leg) {
+    record.nr = leg;
+    record.nr_known = true;
+    record.technology = "nr5g-nsa";
+}
+
 void status_band_from_channel(status_record& record) {
     const int64_t band = status_lte_band(record.channel);
     if (band != status_unknown) record.band = band;
