@@ -132,7 +132,7 @@ fuzz() {  # target
   "build/fuzz/fuzz/$1_fuzz" -max_total_time="$fuzz_seconds" -artifact_prefix="build/fuzz/" \
     "build/fuzz/corpus/$1" "fuzz/corpus/$1" >"build/fuzz/$1.log" 2>&1
 }
-fuzz_targets=(usbserial record lock reply pdu group status)
+fuzz_targets=(usbserial record lock reply pdu group status bands)
 echo "== fuzz ${fuzz_targets[*]} for ${fuzz_seconds}s each"
 declare -A fuzzing=()
 for target in "${fuzz_targets[@]}"; do
