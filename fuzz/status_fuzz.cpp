@@ -19,7 +19,8 @@ std::vector<status_command> every_command() {
     const status_command* commands = nullptr;
     const size_t standard = status_standard_commands(commands);
     every.insert(every.end(), commands, commands + standard);
-    for (int profile = 1; profile <= static_cast<int>(status_profile::fibocom_qualcomm); ++profile) {
+    for (int profile = 1; profile <= static_cast<int>(status_profile::fibocom_qualcomm);
+         ++profile) {
         const size_t count =
             status_profile_commands(static_cast<status_profile>(profile), commands);
         every.insert(every.end(), commands, commands + count);

@@ -98,8 +98,8 @@ bool monitor_status(status_record& record, bool identities) {
     size_t answered = 0;
     if (!monitor_ask_all(standard + 1, standard_count - 1, record, answered)) return false;
     const status_command* own = nullptr;
-    const size_t own_count =
-        status_profile_commands(status_profile_of(record.manufacturer, record.model, modem_module_id()), own);
+    const size_t own_count = status_profile_commands(
+        status_profile_of(record.manufacturer, record.model, modem_module_id()), own);
     monitor_allow(own_count);
     if (!monitor_ask_all(own, own_count, record, answered)) return false;
     // One that answered the first and then nothing more has stopped answering: its
