@@ -173,7 +173,7 @@ bool bands_write_list(const bands_set& set, char* out, size_t size) {
     size_t used = 0;
     out[0] = '\0';
     for (int band = bands_next(set, 0); band != 0; band = bands_next(set, band)) {
-        char item[8];
+        char item[16];
         snprintf(item, sizeof item, used == 0 ? "%d" : ":%d", band);
         if (!bands_append(out, size, used, item)) return false;
     }
@@ -210,7 +210,7 @@ bool bands_write_codes(const bands_set& set, bands_code kind, char* out, size_t 
     size_t used = 0;
     out[0] = '\0';
     for (int band = bands_next(set, 0); band != 0; band = bands_next(set, band)) {
-        char code[12];
+        char code[16];
         if (kind == bands_code::lte) {
             if (band > bands_lte_code_most) return false;
             snprintf(code, sizeof code, ",%d", bands_lte_code_base + band);
