@@ -1,6 +1,6 @@
 // Intel XMM modules' reports (Fibocom L850-GL, L860-GL): AT+XCESQ? (+CESQ's values and
 // the RSSNR) and AT+XMCI=1 (the cells, type 4 the LTE serving cell, its values quoted
-// hex), by Intel's XMM7x60 AT specification and what modules send.
+// hex), by Intel's XMM7x60 AT command manual and what modules send.
 #include <string.h>
 #include <strings.h>
 
